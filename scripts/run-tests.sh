@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite: the normal build, then the same tests
+# under the address and undefined-behaviour sanitizers.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh test
+jobs="$(nproc)"
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPLOTVEIL_SANITIZE=ON >/dev/null
+cmake --build build-sanitize -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-sanitize --output-on-failure -j"$jobs"

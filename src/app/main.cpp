@@ -1,0 +1,3 @@
+#include "app/run.hpp"
+
+int main(int argc, char** argv) { return plotveil::run(argc, argv); }

@@ -1,0 +1,22 @@
+// Opening the output grid, with the dialogue for another name when it cannot be
+// opened or would overwrite an input.
+#pragma once
+
+#include <string>
+
+#include "grid/byte_streams.hpp"
+
+namespace plotveil {
+
+// Opens (creates or empties) the file named by `name`. While that fails, or the
+// name is the same file as one of the inputs, says so, prompts for another name
+// and tries the answer; an empty answer, or the end of standard input, ends the
+// run with code 1. On return `name` holds the name that opened.
+void open_output_grid(OutStream& out, std::string& name, const InStream& first,
+                      const InStream& second);
+
+// True when `name` is the same file (device and inode, through any link) as
+// one of the open inputs.
+bool names_an_input(const std::string& name, const InStream& first, const InStream& second);
+
+}  // namespace plotveil

@@ -1,0 +1,29 @@
+// Everything the tool says goes to standard output through here. When standard
+// output is a terminal each print is flushed at once, so a progress dot shows as
+// its row finishes and the prompt shows before the answer is read; redirected,
+// standard output stays buffered.
+#pragma once
+
+#include <cstdarg>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace plotveil {
+
+[[gnu::format(printf, 1, 2)]] void console_print(const char* format, ...);
+void console_vprint(const char* format, std::va_list args);
+// Writes the bytes as they are: names may hold any byte, "%" included.
+void console_write(std::string_view text);
+void console_flush();
+
+// Reads one answer line from standard input: the bytes up to the first line
+// feed, which is consumed and not kept (a CR before it stays). Returns nothing
+// when standard input ends before any byte was read.
+std::optional<std::string> console_read_line();
+
+// Tests redirect the console into a stream of their own.
+void set_console_streams(std::FILE* out, std::FILE* in);
+
+}  // namespace plotveil

@@ -1,0 +1,43 @@
+#include "base/failure.hpp"
+
+#include <cstdarg>
+#include <cstdlib>
+
+#include "base/console.hpp"
+
+namespace plotveil {
+namespace {
+
+FailureCleanup g_cleanup = nullptr;
+void* g_cleanup_context = nullptr;
+ExitHandler g_exit_handler = nullptr;
+
+}  // namespace
+
+void set_failure_cleanup(FailureCleanup cleanup, void* context) {
+  g_cleanup = cleanup;
+  g_cleanup_context = context;
+}
+
+void set_exit_handler(ExitHandler handler) { g_exit_handler = handler; }
+
+void end_process(ExitCode code) {
+  if (g_cleanup != nullptr) {
+    FailureCleanup cleanup = g_cleanup;
+    g_cleanup = nullptr;  // a cleanup that fails must not run twice
+    cleanup(g_cleanup_context);
+  }
+  console_flush();
+  if (g_exit_handler != nullptr) g_exit_handler(static_cast<int>(code));
+  std::exit(static_cast<int>(code));
+}
+
+void fail(ExitCode code, const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  console_vprint(format, args);
+  va_end(args);
+  end_process(code);
+}
+
+}  // namespace plotveil

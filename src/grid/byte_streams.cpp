@@ -1,0 +1,232 @@
+#include "grid/byte_streams.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace plotveil {
+namespace {
+
+constexpr std::size_t kInputBufferSize = 1 << 20;
+constexpr std::size_t kOutputBufferSize = 1 << 20;
+constexpr std::size_t kDirectReadMinimum = 1 << 16;
+
+// One read call, retried on interruption. -1 on error, 0 at end of file.
+ssize_t read_some(int fd, void* destination, std::size_t count) {
+  for (;;) {
+    ssize_t got = ::read(fd, destination, count);
+    if (got >= 0 || errno != EINTR) return got;
+  }
+}
+
+// Writes all bytes unless the system refuses; returns how many were written.
+std::size_t write_all(int fd, const char* source, std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    ssize_t put = ::write(fd, source + done, count - done);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (put == 0) break;
+    done += static_cast<std::size_t>(put);
+  }
+  return done;
+}
+
+// A text input's data ends at its first 0x1A byte: cut the buffered bytes there
+// and read nothing more from the file.
+void cut_at_end_of_text(InStream& in, char* from) {
+  if (!in.text) return;
+  void* mark = std::memchr(from, 0x1A, static_cast<std::size_t>(in.end - from));
+  if (mark != nullptr) {
+    in.end = static_cast<char*>(mark);
+    in.at_end = true;
+  }
+}
+
+}  // namespace
+
+InStream::InStream(InStream&& other) noexcept { *this = std::move(other); }
+
+InStream& InStream::operator=(InStream&& other) noexcept {
+  if (this != &other) {
+    close_input(*this);
+    fd = std::exchange(other.fd, -1);
+    text = other.text;
+    at_end = other.at_end;
+    buffer = std::move(other.buffer);
+    capacity = std::exchange(other.capacity, 0);
+    pos = std::exchange(other.pos, nullptr);
+    end = std::exchange(other.end, nullptr);
+    device = other.device;
+    inode = other.inode;
+  }
+  return *this;
+}
+
+InStream::~InStream() { close_input(*this); }
+
+OpenInput open_input(InStream& in, const std::string& name) {
+  close_input(in);
+  if (name.find('\0') != std::string::npos) return OpenInput::cannot_open;
+  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return OpenInput::cannot_open;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return OpenInput::cannot_open;
+  }
+  in.fd = fd;
+  in.device = static_cast<std::uint64_t>(info.st_dev);
+  in.inode = static_cast<std::uint64_t>(info.st_ino);
+  in.capacity = kInputBufferSize;
+  in.buffer.reset(new char[kInputBufferSize]);
+  in.pos = in.end = in.buffer.get();
+  in.at_end = false;
+  in.text = false;
+  return OpenInput::ok;
+}
+
+void close_input(InStream& in) {
+  if (in.fd >= 0) ::close(in.fd);
+  in.fd = -1;
+}
+
+bool rewind_input(InStream& in, bool text) {
+  in.text = text;
+  in.pos = in.end = in.buffer.get();
+  in.at_end = false;
+  return ::lseek(in.fd, 0, SEEK_SET) == 0;
+}
+
+std::size_t fill_input(InStream& in, std::size_t window) {
+  std::size_t held = static_cast<std::size_t>(in.end - in.pos);
+  if (held >= window || in.at_end) return held;
+  char* base = in.buffer.get();
+  if (in.pos != base) {
+    std::memmove(base, in.pos, held);
+    in.pos = base;
+    in.end = base + held;
+  }
+  while (static_cast<std::size_t>(in.end - in.pos) < window && !in.at_end) {
+    ssize_t got = read_some(in.fd, in.end, in.capacity - static_cast<std::size_t>(in.end - base));
+    if (got <= 0) {
+      // A read error ends the data as the end of the file does.
+      in.at_end = true;
+      break;
+    }
+    char* fresh = in.end;
+    in.end += got;
+    cut_at_end_of_text(in, fresh);
+  }
+  return static_cast<std::size_t>(in.end - in.pos);
+}
+
+std::size_t read_input(InStream& in, void* destination, std::size_t count) {
+  char* out = static_cast<char*>(destination);
+  std::size_t done = 0;
+  while (done < count) {
+    std::size_t held = static_cast<std::size_t>(in.end - in.pos);
+    if (held > 0) {
+      std::size_t take = held < count - done ? held : count - done;
+      std::memcpy(out + done, in.pos, take);
+      in.pos += take;
+      done += take;
+      continue;
+    }
+    if (in.at_end) break;
+    if (!in.text && count - done >= kDirectReadMinimum) {
+      // Large binary blocks go straight to the caller, without a copy.
+      ssize_t got = read_some(in.fd, out + done, count - done);
+      if (got <= 0) {
+        in.at_end = true;
+        break;
+      }
+      done += static_cast<std::size_t>(got);
+      continue;
+    }
+    in.pos = in.end = in.buffer.get();
+    fill_input(in, 1);
+  }
+  return done;
+}
+
+OutStream::~OutStream() {
+  if (fd >= 0) ::close(fd);
+}
+
+bool open_output(OutStream& out, const std::string& name) {
+  if (name.find('\0') != std::string::npos) return false;
+  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  out.fd = fd;
+  out.capacity = kOutputBufferSize;
+  out.buffer.reset(new char[kOutputBufferSize]);
+  out.used = 0;
+  out.broken = false;
+  return true;
+}
+
+bool flush_output(OutStream& out) {
+  if (out.used == 0) return !out.broken;
+  std::size_t put = write_all(out.fd, out.buffer.get(), out.used);
+  if (put < out.used) {
+    // Keep what was not written at the front, as a stream buffer does.
+    std::memmove(out.buffer.get(), out.buffer.get() + put, out.used - put);
+    out.used -= put;
+    out.broken = true;
+    return false;
+  }
+  out.used = 0;
+  return !out.broken;
+}
+
+bool flush_output_for(OutStream& out, std::size_t count) {
+  return flush_output(out) && out.capacity - out.used >= count;
+}
+
+std::size_t write_output(OutStream& out, const void* source, std::size_t count) {
+  const char* in = static_cast<const char*>(source);
+  std::size_t done = 0;
+  while (done < count) {
+    std::size_t room = out.capacity - out.used;
+    if (room == 0) {
+      if (!flush_output(out)) return done;
+      continue;
+    }
+    if (out.used == 0 && count - done >= out.capacity) {
+      // A block larger than the buffer goes straight to the file.
+      std::size_t put = write_all(out.fd, in + done, count - done);
+      done += put;
+      if (done < count) {
+        out.broken = true;
+        return done;
+      }
+      break;
+    }
+    std::size_t take = room < count - done ? room : count - done;
+    std::memcpy(out.buffer.get() + out.used, in + done, take);
+    out.used += take;
+    done += take;
+  }
+  return done;
+}
+
+bool seek_output(OutStream& out, std::uint64_t offset) {
+  if (!flush_output(out)) return false;
+  return ::lseek(out.fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
+bool close_output(OutStream& out) {
+  bool flushed = flush_output(out);
+  int fd = std::exchange(out.fd, -1);
+  bool closed = fd < 0 || ::close(fd) == 0;
+  return flushed && closed;
+}
+
+}  // namespace plotveil

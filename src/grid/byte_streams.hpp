@@ -1,0 +1,88 @@
+// Buffered streams over file descriptors: one for reading an input grid, one for
+// writing the output grid. Both move whole blocks; nothing here locks or
+// allocates per call. Line ends are not translated by the system on this
+// platform: text grids handle CR LF themselves, and a text input stops its data
+// at the first 0x1A byte (`text` mode).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace plotveil {
+
+struct InStream {
+  int fd = -1;
+  bool text = false;     // data ends at the first 0x1A byte
+  bool at_end = false;   // no more bytes will come from the file
+  std::unique_ptr<char[]> buffer;
+  std::size_t capacity = 0;
+  char* pos = nullptr;   // next unread byte
+  char* end = nullptr;   // one past the last buffered byte
+  std::uint64_t device = 0, inode = 0;
+
+  InStream() = default;
+  InStream(const InStream&) = delete;
+  InStream& operator=(const InStream&) = delete;
+  InStream(InStream&& other) noexcept;
+  InStream& operator=(InStream&& other) noexcept;
+  ~InStream();
+};
+
+enum class OpenInput { ok, cannot_open };
+
+// Opens a regular file for reading from its start. Directories, devices and
+// pipes count as "cannot open".
+OpenInput open_input(InStream& in, const std::string& name);
+void close_input(InStream& in);
+
+// Back to byte 0, buffer emptied; `text` chooses how the data ends from now on.
+bool rewind_input(InStream& in, bool text);
+
+// Refills so that at least `window` bytes are buffered, unless the file ends
+// first. Keeps the unread bytes. Returns the number of bytes buffered.
+std::size_t fill_input(InStream& in, std::size_t window);
+
+// Reads up to `count` bytes into `destination`; fewer only at the end of data.
+std::size_t read_input(InStream& in, void* destination, std::size_t count);
+
+struct OutStream {
+  int fd = -1;
+  std::unique_ptr<char[]> buffer;
+  std::size_t capacity = 0;
+  std::size_t used = 0;
+  bool broken = false;   // a write has failed; later flushes are attempted anyway
+
+  OutStream() = default;
+  OutStream(const OutStream&) = delete;
+  OutStream& operator=(const OutStream&) = delete;
+  ~OutStream();
+};
+
+// Creates or empties the file, like fopen with "w".
+bool open_output(OutStream& out, const std::string& name);
+
+// Writes out everything buffered. False when the system refused bytes.
+bool flush_output(OutStream& out);
+
+// Copies `count` bytes in; returns how many were taken before a failed flush.
+std::size_t write_output(OutStream& out, const void* source, std::size_t count);
+
+// Makes room for `count` contiguous bytes (count <= capacity / 2) and returns
+// where they go, or nullptr when the flush that makes room failed.
+inline char* reserve_output(OutStream& out, std::size_t count);
+bool flush_output_for(OutStream& out, std::size_t count);
+
+// Flushes, then positions the file at `offset` from its start.
+bool seek_output(OutStream& out, std::uint64_t offset);
+
+// Flushes and closes. False when either fails.
+bool close_output(OutStream& out);
+
+inline char* reserve_output(OutStream& out, std::size_t count) {
+  if (out.capacity - out.used < count && !flush_output_for(out, count)) return nullptr;
+  return out.buffer.get() + out.used;
+}
+
+}  // namespace plotveil

@@ -1,0 +1,39 @@
+// The records every part of a run shares: the header of a grid, the encoding of
+// an input and the format of the output.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+// Binary grids are little-endian and are moved to and from memory as they are.
+static_assert(std::endian::native == std::endian::little);
+
+namespace plotveil {
+
+// Twelve values at indexes 1 to 12; index 0 is not used.
+struct GridHeader {
+  double value[13] = {};
+};
+
+// Header indexes.
+inline constexpr int kNcols = 1;
+inline constexpr int kNrows = 2;
+inline constexpr int kXllcorner = 3;
+inline constexpr int kYllcorner = 4;
+inline constexpr int kCellsize = 5;
+inline constexpr int kNodataValue = 6;
+inline constexpr int kCount = 7;        // then minimum, maximum, sum, mean,
+inline constexpr int kDeviation = 12;   // and the sample standard deviation
+
+enum class GridEncoding : std::uint8_t { ascii, single_precision, double_precision };
+enum class OutputFormat : std::uint8_t { text, single_precision, double_precision };
+
+// Bytes of one value (and so of one cell) in a binary grid.
+inline constexpr int cell_size(OutputFormat format) {
+  return format == OutputFormat::single_precision ? 4 : 8;
+}
+
+// A binary grid is recognised only by this no-data value.
+inline constexpr double kBinaryNodata = -9999.0;
+
+}  // namespace plotveil

@@ -1,0 +1,136 @@
+#include "grid/header.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "base/failure.hpp"
+#include "base/messages.hpp"
+#include "grid/number_format.hpp"
+#include "grid/text_input.hpp"
+
+namespace plotveil {
+namespace {
+
+[[noreturn]] void fail_header(const std::string& name) {
+  fail(ExitCode::usage_or_setup, msg::error_reading_header, name.c_str());
+}
+
+template <typename Cell>
+void read_binary_header(InStream& in, const std::string& name, GridHeader& header) {
+  Cell cells[12];
+  if (read_input(in, cells, sizeof cells) < sizeof cells) fail_header(name);
+  for (int k = 1; k <= 12; ++k) header.value[k] = static_cast<double>(cells[k - 1]);
+}
+
+char* put(char* out, const char* text) {
+  std::size_t n = std::strlen(text);
+  std::memcpy(out, text, n);
+  return out + n;
+}
+
+// Whole numbers of the text header, truncated toward zero.
+char* put_integer(char* out, double value) {
+  return out + std::snprintf(out, 16, "%ld", static_cast<long>(static_cast<std::int32_t>(value)));
+}
+
+// Both bounds of a truncation into a 32-bit signed integer, exclusive.
+constexpr double kInt32Below = -2147483649.0;
+constexpr double kInt32Above = 2147483648.0;
+
+}  // namespace
+
+void read_header(InStream& in, GridEncoding encoding, const std::string& name, GridHeader& header) {
+  switch (encoding) {
+    case GridEncoding::double_precision:
+      read_binary_header<double>(in, name, header);
+      return;
+    case GridEncoding::single_precision:
+      read_binary_header<float>(in, name, header);
+      return;
+    case GridEncoding::ascii:
+      for (int k = 1; k <= 6; ++k) {
+        if (!skip_word(in) || !read_number(in, header.value[k])) fail_header(name);
+      }
+      return;
+  }
+}
+
+std::string format_parameter(double value) {
+  if (std::isfinite(value)) {
+    char text[400];  // "%f" of the largest double is 316 bytes
+    std::snprintf(text, sizeof text, "%f", value);
+    return text;
+  }
+  char text[kMaxNumberText];
+  return std::string(text, format_number(value, text));
+}
+
+void compare_headers(const GridHeader& first, const GridHeader& second,
+                     const std::string& first_name, const std::string& second_name) {
+  for (int k = 1; k <= 6; ++k) {
+    if (first.value[k] == second.value[k]) continue;
+    fail(ExitCode::header_mismatch, msg::parameter_mismatch, k,
+         format_parameter(first.value[k]).c_str(), first_name.c_str(), second_name.c_str(),
+         format_parameter(second.value[k]).c_str());
+  }
+}
+
+GridSize check_grid_size(const GridHeader& header, const std::string& name) {
+  double ncols = header.value[kNcols];
+  double nrows = header.value[kNrows];
+  // Comparisons written so that NaN fails them.
+  bool usable = ncols > -1.0 && ncols < 2147483647.0 && nrows > kInt32Below && nrows < kInt32Above;
+  if (!usable) {
+    char cols[kMaxNumberText + 1] = {};
+    char rows[kMaxNumberText + 1] = {};
+    format_number(ncols, cols);
+    format_number(nrows, rows);
+    fail(ExitCode::usage_or_setup, msg::unusable_size, name.c_str(), cols, rows);
+  }
+  return GridSize{static_cast<std::int32_t>(ncols), static_cast<std::int32_t>(nrows)};
+}
+
+char* format_text_header(const GridHeader& header, char* out) {
+  out = put(out, "ncols\t");
+  out = put_integer(out, header.value[kNcols]);
+  out = put(out, "\r\nnrows\t");
+  out = put_integer(out, header.value[kNrows]);
+  out = put(out, "\r\nxllcorner\t");
+  out = format_number(header.value[kXllcorner], out);
+  out = put(out, "\r\nyllcorner\t");
+  out = format_number(header.value[kYllcorner], out);
+  out = put(out, "\r\ncellsize\t");
+  out = format_number(header.value[kCellsize], out);
+  out = put(out, "\r\nnodata_value\t");
+  out = format_number(header.value[kNodataValue], out);
+  return put(out, "\r\n");
+}
+
+void write_header(OutStream& out, OutputFormat format, const GridHeader& header,
+                  const std::string& out_name) {
+  bool written = false;
+  switch (format) {
+    case OutputFormat::double_precision:
+      written = write_output(out, &header.value[1], 12 * sizeof(double)) == 12 * sizeof(double);
+      break;
+    case OutputFormat::single_precision: {
+      written = true;
+      for (int k = 1; k <= 12 && written; ++k) {
+        float cell = static_cast<float>(header.value[k]);
+        written = write_output(out, &cell, sizeof cell) == sizeof cell;
+      }
+      break;
+    }
+    case OutputFormat::text: {
+      char text[256];
+      char* end = format_text_header(header, text);
+      std::size_t size = static_cast<std::size_t>(end - text);
+      written = write_output(out, text, size) == size;
+      break;
+    }
+  }
+  if (!written) fail(ExitCode::write_into_output, msg::error_writing_into, out_name.c_str());
+}
+
+}  // namespace plotveil

@@ -1,0 +1,47 @@
+// Reading, comparing and writing grid headers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "grid/byte_streams.hpp"
+#include "grid/grid_types.hpp"
+
+namespace plotveil {
+
+// Fills indexes 1 to 12 (binary) or 1 to 6 (text) and leaves the stream at the
+// first cell of row 1. A header the file cannot supply whole ends the run with
+// code 1. A text header is six word-and-number pairs read by position: the
+// words are not examined.
+void read_header(InStream& in, GridEncoding encoding, const std::string& name, GridHeader& header);
+
+// Returns only when indexes 1 to 6 are equal; the first difference ends the run
+// with code 2.
+void compare_headers(const GridHeader& first, const GridHeader& second,
+                     const std::string& first_name, const std::string& second_name);
+
+// The row width and row count grid_1's header gives, once they are known to be
+// usable.
+struct GridSize {
+  std::int32_t columns = 0;  // W: ncols truncated toward zero
+  std::int32_t rows = 0;     // nrows truncated toward zero
+};
+
+// ncols and nrows must be finite and fit a 32-bit integer after truncation, and
+// ncols must lie between -1 and 2147483647 (exclusive) so that a row buffer of
+// W + 1 cells can exist; otherwise the run ends with code 1.
+GridSize check_grid_size(const GridHeader& header, const std::string& name);
+
+// Writes the output header from `header` (grid_1's) in the output format. A
+// failed write ends the run with code 4.
+void write_header(OutStream& out, OutputFormat format, const GridHeader& header,
+                  const std::string& out_name);
+
+// Header text of a text grid, with CR LF line ends; returns the end.
+char* format_text_header(const GridHeader& header, char* out);
+
+// How the mismatch message shows a value: "%f" for a finite one, the text form
+// of numbers otherwise.
+std::string format_parameter(double value);
+
+}  // namespace plotveil

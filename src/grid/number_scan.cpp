@@ -1,0 +1,155 @@
+#include "grid/number_scan.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace plotveil {
+namespace {
+
+constexpr std::int64_t kExponentCap = 1'000'000'000;
+
+inline bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+constexpr double kPowersOfTen[23] = {
+    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22,
+};
+
+}  // namespace
+
+void NumberScanner::add_digit(char c, bool in_fraction) {
+  if (significant_ == 0 && c == '0') {
+    // A leading zero only moves the point.
+    if (in_fraction) --shift_;
+    return;
+  }
+  if (significant_ < kMaxDigits) {
+    if (significant_ < 19) mantissa_ = mantissa_ * 10 + static_cast<std::uint64_t>(c - '0');
+    digits_[significant_++] = c;
+    if (in_fraction) --shift_;
+  } else {
+    if (c != '0') nonzero_dropped_ = true;
+    if (!in_fraction) ++shift_;
+  }
+}
+
+const char* NumberScanner::feed(const char* p, const char* limit) {
+  while (p < limit) {
+    switch (phase_) {
+      case Phase::start:
+        if (*p == '+' || *p == '-') {
+          negative_ = *p == '-';
+          phase_ = Phase::after_sign;
+          ++p;
+          continue;
+        }
+        [[fallthrough]];
+      case Phase::after_sign:
+        if (is_digit(*p)) {
+          phase_ = Phase::integer;
+        } else if (*p == '.') {
+          phase_ = Phase::after_point;
+          ++p;
+        } else {
+          phase_ = Phase::failed;
+          return p;
+        }
+        continue;
+      case Phase::after_point:
+        // A point with no digit before it needs one after it.
+        if (!is_digit(*p)) {
+          phase_ = Phase::failed;
+          return p;
+        }
+        phase_ = Phase::fraction;
+        continue;
+      case Phase::integer:
+        while (p < limit && is_digit(*p)) add_digit(*p++, false);
+        if (p == limit) return p;
+        if (*p == '.') {
+          phase_ = Phase::fraction;
+          ++p;
+          continue;
+        }
+        if (*p == 'e' || *p == 'E') {
+          phase_ = Phase::exponent_mark;
+          ++p;
+          continue;
+        }
+        phase_ = Phase::finished;
+        return p;
+      case Phase::fraction:
+        while (p < limit && is_digit(*p)) add_digit(*p++, true);
+        if (p == limit) return p;
+        if (*p == 'e' || *p == 'E') {
+          phase_ = Phase::exponent_mark;
+          ++p;
+          continue;
+        }
+        phase_ = Phase::finished;
+        return p;
+      case Phase::exponent_mark:
+        if (*p == '+' || *p == '-') {
+          exponent_negative_ = *p == '-';
+          ++p;
+        }
+        phase_ = Phase::exponent;
+        continue;
+      case Phase::exponent:
+        while (p < limit && is_digit(*p)) {
+          if (exponent_ < kExponentCap) exponent_ = exponent_ * 10 + (*p - '0');
+          ++p;
+        }
+        if (p == limit) return p;
+        phase_ = Phase::finished;
+        return p;
+      case Phase::finished:
+      case Phase::failed:
+        return p;
+    }
+  }
+  return p;
+}
+
+void NumberScanner::finish() {
+  switch (phase_) {
+    case Phase::start:
+    case Phase::after_sign:
+    case Phase::after_point:
+      phase_ = Phase::failed;
+      break;
+    case Phase::failed:
+      break;
+    default:
+      phase_ = Phase::finished;
+  }
+}
+
+double NumberScanner::value() const {
+  if (significant_ == 0) return negative_ ? -0.0 : 0.0;
+  std::int64_t exponent = exponent_negative_ ? -exponent_ : exponent_;
+  std::int64_t power = shift_ + exponent;
+  if (significant_ <= 19 && mantissa_ <= (std::uint64_t{1} << 53) && power >= -22 && power <= 22) {
+    // Both operands are exact, so the one rounding of * or / is the correct one.
+    double m = static_cast<double>(mantissa_);
+    double v = power >= 0 ? m * kPowersOfTen[power] : m / kPowersOfTen[-power];
+    return negative_ ? -v : v;
+  }
+  // Hard cases go to strtod over a bounded, normalised copy of the digits.
+  char text[kMaxDigits + 40];
+  int n = 0;
+  if (negative_) text[n++] = '-';
+  for (int i = 0; i < significant_; ++i) text[n++] = digits_[i];
+  if (nonzero_dropped_) {
+    // Decides a rounding that sits exactly between two doubles.
+    text[n++] = '1';
+    --power;
+  }
+  if (power > kExponentCap) power = kExponentCap;
+  if (power < -kExponentCap) power = -kExponentCap;
+  std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n), "e%lld",
+                static_cast<long long>(power));
+  return std::strtod(text, nullptr);
+}
+
+}  // namespace plotveil

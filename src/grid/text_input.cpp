@@ -1,0 +1,55 @@
+#include "grid/text_input.hpp"
+
+#include "grid/number_scan.hpp"
+
+namespace plotveil {
+namespace {
+
+// Enough for any number a grid writer produces to lie whole in the buffer, so
+// the usual scan runs in one piece.
+constexpr std::size_t kNumberWindow = 128;
+
+// Skips white space; false when the data ends first.
+bool skip_space(InStream& in) {
+  for (;;) {
+    char* p = in.pos;
+    char* end = in.end;
+    while (p < end && is_text_space(*p)) ++p;
+    in.pos = p;
+    if (p < end) return true;
+    if (fill_input(in, 1) == 0) return false;
+  }
+}
+
+}  // namespace
+
+bool read_number(InStream& in, double& destination) {
+  if (!skip_space(in)) return false;
+  if (static_cast<std::size_t>(in.end - in.pos) < kNumberWindow) fill_input(in, kNumberWindow);
+  NumberScanner scanner;
+  in.pos = const_cast<char*>(scanner.feed(in.pos, in.end));
+  while (!scanner.done()) {
+    // The number runs on past the buffered bytes.
+    if (fill_input(in, 1) == 0) {
+      scanner.finish();
+      break;
+    }
+    in.pos = const_cast<char*>(scanner.feed(in.pos, in.end));
+  }
+  if (!scanner.succeeded()) return false;
+  destination = scanner.value();
+  return true;
+}
+
+bool skip_word(InStream& in) {
+  if (!skip_space(in)) return false;
+  for (;;) {
+    char* p = in.pos;
+    char* end = in.end;
+    while (p < end && !is_text_space(*p)) ++p;
+    in.pos = p;
+    if (p < end || fill_input(in, 1) == 0) return true;
+  }
+}
+
+}  // namespace plotveil

@@ -1,0 +1,23 @@
+// Numbers and words read from a text grid's stream. White space is the six C
+// white-space bytes; a CR LF line end is white space like any other, and the
+// data ends at a 0x1A byte (the stream's text mode).
+#pragma once
+
+#include "grid/byte_streams.hpp"
+
+namespace plotveil {
+
+// Skips white space and reads one number. On failure nothing is stored and the
+// character that stopped the read stays in the stream, so a letter stalls every
+// later read there. False at the end of the data as well.
+bool read_number(InStream& in, double& destination);
+
+// Skips white space and one word (a run of bytes other than white space),
+// keeping nothing of it. False when the data ends before the word begins.
+bool skip_word(InStream& in);
+
+inline bool is_text_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+}  // namespace plotveil

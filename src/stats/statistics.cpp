@@ -1,0 +1,56 @@
+#include "stats/statistics.hpp"
+
+#include <cmath>
+
+#include "base/failure.hpp"
+#include "base/messages.hpp"
+
+namespace plotveil {
+namespace {
+
+constexpr double kUndefined = -9999.0;
+
+}  // namespace
+
+void reset(GridStatistics& stats, double threshold) {
+  stats.threshold = threshold;
+  stats.count = 0;
+  stats.sum = 0;
+  stats.sum_of_squares = 0;
+}
+
+void finalise(const GridStatistics& stats, GridHeader& header) {
+  header.value[7] = stats.count;
+  header.value[8] = stats.min;
+  header.value[9] = stats.max;
+  header.value[10] = stats.sum;
+  header.value[11] = stats.count > 0 ? stats.sum / stats.count : kUndefined;
+  if (stats.count > 2) {
+    double d = stats.sum_of_squares - (stats.sum * stats.sum) / stats.count;
+    header.value[12] = d > 0 ? std::sqrt(d / (stats.count - 1)) : 0.0;
+  } else {
+    header.value[12] = kUndefined;
+  }
+}
+
+void store_statistics(OutStream& out, OutputFormat format, GridHeader& header,
+                      const GridStatistics& stats, const std::string& out_name) {
+  if (format == OutputFormat::text) return;
+  const int size = cell_size(format);
+  if (!seek_output(out, static_cast<std::uint64_t>(size) * (kCount - 1))) {
+    fail(ExitCode::write_into_output, msg::error_writing_into, out_name.c_str());
+  }
+  finalise(stats, header);
+  bool written = true;
+  if (format == OutputFormat::double_precision) {
+    written = write_output(out, &header.value[kCount], 6 * sizeof(double)) == 6 * sizeof(double);
+  } else {
+    for (int k = kCount; k <= kDeviation && written; ++k) {
+      float cell = static_cast<float>(header.value[k]);
+      written = write_output(out, &cell, sizeof cell) == sizeof cell;
+    }
+  }
+  if (!written) fail(ExitCode::write_into_output, msg::error_writing_into, out_name.c_str());
+}
+
+}  // namespace plotveil
