@@ -1,0 +1,139 @@
+#include "grid/number_format.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <string>
+
+namespace plotveil {
+namespace {
+
+std::string text_of(double v) {
+  char buffer[kMaxNumberText];
+  return std::string(buffer, format_number(v, buffer));
+}
+
+double from_bits(std::uint64_t bits) { return std::bit_cast<double>(bits); }
+
+TEST(FormatNumber, WritesTheTableOfExamples) {
+  struct Case {
+    double value;
+    const char* text;
+  };
+  const Case cases[] = {
+      {0.0, "0"},
+      {-0.0, "-0"},
+      {0.1, "0.1"},
+      {1.0 / 3.0, "0.333333"},
+      {12.5, "12.5"},
+      {-9999.0, "-9999"},
+      {100000.0, "100000"},
+      {999999.5, "1e+006"},
+      {1000000.0, "1e+006"},
+      {0.0001, "0.0001"},
+      {-0.000123456789, "-0.000123457"},
+      {0.00001, "1e-005"},
+      {2.5e-12, "2.5e-012"},
+      {1e100, "1e+100"},
+      {std::numeric_limits<double>::max(), "1.79769e+308"},
+      {std::numeric_limits<double>::denorm_min(), "4.94066e-324"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(text_of(c.value), c.text) << c.text;
+}
+
+TEST(FormatNumber, RoundsTheSeventeenDigitsHalfAwayFromZero) {
+  EXPECT_EQ(text_of(123456.5), "123457");
+  EXPECT_EQ(text_of(-123456.5), "-123457");
+  EXPECT_EQ(text_of(1234565.0), "1.23457e+006");
+  // Below the tie in binary, but its 17 digits are 1.2345650000000000e-1: up.
+  EXPECT_EQ(text_of(0.1234565), "0.123457");
+  // 17 digits 1.2345649999999999: down, although it was typed with a 5.
+  EXPECT_EQ(text_of(1.234565), "1.23456");
+  EXPECT_EQ(text_of(2.000005), "2");
+  EXPECT_EQ(text_of(1.000005), "1.00001");
+}
+
+TEST(FormatNumber, CarriesIntoANewExponent) {
+  EXPECT_EQ(text_of(9.999995), "10");
+  EXPECT_EQ(text_of(99999.95), "99999.9");  // 9.9999949999999997e4 stays
+  EXPECT_EQ(text_of(999999.4), "999999");
+  EXPECT_EQ(text_of(9999995.0), "1e+007");
+  EXPECT_EQ(text_of(0.000099999951), "0.0001");
+  EXPECT_EQ(text_of(0.0000999999), "9.99999e-005");
+}
+
+TEST(FormatNumber, ChoosesFixedOrExponentFormByTheRoundedExponent) {
+  EXPECT_EQ(text_of(123456.0), "123456");
+  EXPECT_EQ(text_of(1234567.0), "1.23457e+006");
+  EXPECT_EQ(text_of(0.00012), "0.00012");
+  EXPECT_EQ(text_of(1e-5), "1e-005");
+  EXPECT_EQ(text_of(1.5e-300), "1.5e-300");
+  EXPECT_EQ(text_of(1e22), "1e+022");
+  EXPECT_EQ(text_of(1234.567), "1234.57");
+  EXPECT_EQ(text_of(-2.0), "-2");
+}
+
+TEST(FormatNumber, WritesSubnormals) {
+  EXPECT_EQ(text_of(from_bits(0x000FFFFFFFFFFFFFULL)), "2.22507e-308");
+  EXPECT_EQ(text_of(-from_bits(0x0000000000000002ULL)), "-9.88131e-324");
+}
+
+TEST(FormatNumber, NamesInfinitiesAndEachKindOfNaNByItsBits) {
+  EXPECT_EQ(text_of(from_bits(0x7FF0000000000000ULL)), "1.#INF");
+  EXPECT_EQ(text_of(from_bits(0xFFF0000000000000ULL)), "-1.#INF");
+  EXPECT_EQ(text_of(from_bits(0xFFF8000000000000ULL)), "-1.#IND");
+  EXPECT_EQ(text_of(from_bits(0x7FF8000000000000ULL)), "1.#QNAN");
+  EXPECT_EQ(text_of(from_bits(0xFFF8000000000001ULL)), "-1.#QNAN");
+  EXPECT_EQ(text_of(from_bits(0x7FFC000000000000ULL)), "1.#QNAN");
+  EXPECT_EQ(text_of(from_bits(0x7FF0000000000001ULL)), "1.#SNAN");
+  EXPECT_EQ(text_of(from_bits(0xFFF4000000000000ULL)), "-1.#SNAN");
+}
+
+// The exact integer path must give the same 17 digits as the general one.
+void expect_same_digits(double v) {
+  detail::Digits17 fast;
+  if (!detail::digits17_exact(v, fast)) return;
+  detail::Digits17 slow = detail::digits17_reference(v);
+  ASSERT_EQ(fast.digits, slow.digits) << std::hexfloat << v;
+  ASSERT_EQ(fast.exponent, slow.exponent) << std::hexfloat << v;
+}
+
+TEST(FormatNumberDigits, ExactPathAgreesWithReferenceOnRandomBits) {
+  std::mt19937_64 random(20261207);
+  // Exponents from 1e-7 to 1e39, beyond the exact path's reach on both sides.
+  std::uniform_int_distribution<std::uint64_t> exponent(1023 - 24, 1023 + 130);
+  for (int i = 0; i < 2'000'000; ++i) {
+    std::uint64_t bits = (exponent(random) << 52) | (random() & 0x000FFFFFFFFFFFFFULL);
+    expect_same_digits(std::bit_cast<double>(bits));
+  }
+}
+
+TEST(FormatNumberDigits, ExactPathAgreesWithReferenceOnGridLikeValues) {
+  std::mt19937_64 random(7);
+  std::uniform_int_distribution<std::int64_t> thousandths(-10'000'000, 90'000'000);
+  for (int i = 0; i < 1'000'000; ++i) {
+    double v = std::fabs(static_cast<double>(thousandths(random)) / 1000.0);
+    if (v != 0) expect_same_digits(v);
+  }
+}
+
+TEST(FormatNumberDigits, ExactPathAgreesNearPowersOfTenAndSeventeenDigitTies) {
+  for (int e = -8; e <= 40; ++e) {
+    double p = std::pow(10.0, e);
+    double v = p;
+    for (int k = 0; k < 50; ++k) v = std::nextafter(v, 0.0);
+    for (int k = 0; k < 100; ++k, v = std::nextafter(v, INFINITY)) expect_same_digits(v);
+  }
+  // Values with exactly 18 significant digits, the last a 5: ties at 17 digits.
+  for (double v : {1125899906842624.25, 1125899906842624.75, 2251799813685248.5 / 2,
+                   562949953421312.125, 0.5, 0.25, 0.125, 1.0 / 1024}) {
+    expect_same_digits(v);
+  }
+}
+
+}  // namespace
+}  // namespace plotveil

@@ -1,0 +1,162 @@
+#include "grid/number_scan.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <random>
+#include <string>
+
+namespace plotveil {
+namespace {
+
+struct Scan {
+  bool ok;
+  double value;
+  std::size_t stop;  // characters taken
+};
+
+// Scans the whole text as the rest of the data.
+Scan scan(const std::string& text) {
+  NumberScanner scanner;
+  const char* stop = scanner.feed(text.data(), text.data() + text.size());
+  if (!scanner.done()) scanner.finish();
+  return Scan{scanner.succeeded(), scanner.succeeded() ? scanner.value() : 0.0,
+              static_cast<std::size_t>(stop - text.data())};
+}
+
+std::uint64_t bits_of(double v) { return std::bit_cast<std::uint64_t>(v); }
+
+TEST(NumberScanner, TakesTheNumberSyntaxAndStopsAtTheFirstCharacterThatDoesNotFit) {
+  struct Case {
+    const char* text;
+    bool ok;
+    double value;
+    std::size_t stop;
+  };
+  const Case cases[] = {
+      {"12", true, 12, 2},
+      {"-9999\r\n", true, -9999, 5},
+      {"+3.25 ", true, 3.25, 5},
+      {".5", true, 0.5, 2},
+      {"5.", true, 5, 2},
+      {"-.5e1", true, -5, 5},
+      {"1.5.3", true, 1.5, 3},
+      {"2.5e-3x", true, 0.0025, 6},
+      {"7e", true, 7, 2},          // an "e" after a digit is taken
+      {"7e+x", true, 7, 3},        // and so is its sign
+      {"7E2", true, 700, 3},
+      {"5.e3", true, 5000, 4},
+      {"0x1A", true, 0, 1},        // hexadecimal yields its 0
+      {"1.#INF", true, 1, 2},      // the words this tool writes
+      {"-nan", false, 0, 1},       // the sign is taken, the word is not
+      {"inf", false, 0, 0},
+      {"+-5", false, 0, 1},
+      {"-.x", false, 0, 2},
+      {".e5", false, 0, 1},
+      {"e5", false, 0, 0},
+      {"", false, 0, 0},
+      {"-", false, 0, 1},
+      {".", false, 0, 1},
+  };
+  for (const Case& c : cases) {
+    Scan s = scan(c.text);
+    EXPECT_EQ(s.ok, c.ok) << '"' << c.text << '"';
+    EXPECT_EQ(s.stop, c.stop) << '"' << c.text << '"';
+    if (c.ok) {
+      EXPECT_EQ(s.value, c.value) << '"' << c.text << '"';
+    }
+  }
+}
+
+TEST(NumberScanner, StoresWhatStrtodStoresBeyondTheDoubleRange) {
+  EXPECT_EQ(bits_of(scan("1e400").value), bits_of(INFINITY));
+  EXPECT_EQ(bits_of(scan("-1e400").value), bits_of(-INFINITY));
+  EXPECT_EQ(bits_of(scan("1e-400").value), bits_of(0.0));
+  EXPECT_EQ(bits_of(scan("-1e-400").value), bits_of(-0.0));
+  EXPECT_EQ(scan("4.9406564584124654e-324").value, std::numeric_limits<double>::denorm_min());
+  EXPECT_EQ(scan("3e-324").value, std::numeric_limits<double>::denorm_min());
+  EXPECT_EQ(scan("2e-324").value, 0.0);
+  EXPECT_EQ(scan("1.7976931348623158e308").value, std::numeric_limits<double>::max());
+  EXPECT_EQ(scan("1.7976931348623159e308").value, INFINITY);
+  EXPECT_EQ(bits_of(scan("-0").value), bits_of(-0.0));
+  EXPECT_EQ(bits_of(scan("-0.000e5").value), bits_of(-0.0));
+  EXPECT_EQ(scan("1e99999999999999999999").value, INFINITY);  // exponent past any integer
+  EXPECT_EQ(scan("0.0000000000000000000000000000001e-99999999999999").value, 0.0);
+}
+
+TEST(NumberScanner, RoundsVeryLongNumbersCorrectly) {
+  // Halfway between 1 and the next double, then a hair above it far out.
+  std::string half = "1.00000000000000011102230246251565404236316680908203125";
+  EXPECT_EQ(scan(half).value, 1.0);  // a tie goes to even
+  std::string above = half + std::string(2000, '0') + "1";
+  EXPECT_EQ(scan(above).value, std::nextafter(1.0, 2.0));
+  std::string many = std::string(5000, '9') + "e-4990";
+  EXPECT_EQ(scan(many).value, std::strtod(("1e" + std::to_string(10)).c_str(), nullptr));
+  std::string leading = "0." + std::string(3000, '0') + "15e3010";
+  EXPECT_EQ(scan(leading).value, 1.5e9);
+}
+
+TEST(NumberScanner, ReadsInPiecesAsInOne) {
+  const std::string text = "-123.456789012345678901234e-7 ";
+  for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+    NumberScanner scanner;
+    const char* p = scanner.feed(text.data(), text.data() + cut);
+    if (!scanner.done()) p = scanner.feed(p, text.data() + text.size());
+    ASSERT_TRUE(scanner.succeeded()) << cut;
+    EXPECT_EQ(p - text.data(), static_cast<std::ptrdiff_t>(text.size() - 1)) << cut;
+    EXPECT_EQ(scanner.value(), std::strtod(text.c_str(), nullptr)) << cut;
+  }
+}
+
+// Random numbers of the grammar, from plain grid values to extremes, must come
+// out bit for bit as strtod reads them.
+std::string random_token(std::mt19937_64& random) {
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<std::uint64_t>(n)); };
+  std::string t;
+  if (pick(3) == 0) t += pick(2) ? '-' : '+';
+  int whole = pick(5) == 0 ? pick(25) : pick(7);
+  int fraction = pick(4) == 0 ? pick(25) : pick(5);
+  if (whole == 0 && fraction == 0) whole = 1;
+  for (int i = 0; i < whole; ++i) t += static_cast<char>('0' + pick(10));
+  if (fraction > 0 || pick(4) == 0) {
+    t += '.';
+    for (int i = 0; i < fraction; ++i) t += static_cast<char>('0' + pick(10));
+  }
+  if (pick(3) == 0) {
+    t += pick(2) ? 'e' : 'E';
+    if (pick(2)) t += pick(2) ? '-' : '+';
+    int digits = 1 + pick(3);
+    for (int i = 0; i < digits; ++i) t += static_cast<char>('0' + pick(10));
+  }
+  return t;
+}
+
+TEST(NumberScanner, AgreesWithStrtodOnRandomNumbers) {
+  std::mt19937_64 random(42);
+  for (int i = 0; i < 1'000'000; ++i) {
+    std::string token = random_token(random);
+    Scan s = scan(token);
+    ASSERT_TRUE(s.ok) << token;
+    ASSERT_EQ(s.stop, token.size()) << token;
+    ASSERT_EQ(bits_of(s.value), bits_of(std::strtod(token.c_str(), nullptr))) << token;
+  }
+}
+
+TEST(NumberScanner, AgreesWithStrtodOnSeventeenDigitsOfRandomDoubles) {
+  std::mt19937_64 random(43);
+  char text[64];
+  for (int i = 0; i < 300'000; ++i) {
+    double v = std::bit_cast<double>(random());
+    if (!std::isfinite(v)) continue;
+    std::snprintf(text, sizeof text, "%.17g", v);
+    Scan s = scan(text);
+    ASSERT_EQ(bits_of(s.value), bits_of(v)) << text;
+  }
+}
+
+}  // namespace
+}  // namespace plotveil
