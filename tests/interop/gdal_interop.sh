@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# Interoperability with GDAL, the library most GIS software reads rasters with.
+#
+#  1. GDAL opens a text grid written by plotveil as a grid of the same size,
+#     georeference and no-data value, and reads every cell to the value
+#     plotveil meant (exactly as 64-bit floats; to the nearest 32-bit float in
+#     GDAL's default reading).
+#  2. plotveil reads text grids written by `gdal_translate -of AAIGrid`, in both
+#     of GDAL's number forms, to the same output it makes from the originals.
+#  3. A grid that GDAL writes without a no-data value has a five-line header;
+#     plotveil reads headers by position, so it must refuse the pair rather
+#     than mask with a wrong no-data value.
+#
+# Usage: gdal_interop.sh <plotveil binary>
+# Exit status: 0 all checks passed, 1 a check failed, 77 GDAL is not installed
+# (the test is then reported as skipped).
+set -uo pipefail
+
+plotveil=${1:?usage: gdal_interop.sh <plotveil binary>}
+case $plotveil in /*) ;; *) plotveil=$PWD/$plotveil ;; esac
+for tool in gdalinfo gdal_translate gdallocationinfo; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "skipped: $tool not found (Debian package gdal-bin)"
+    exit 77
+  fi
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+export GDAL_PAM_ENABLED=NO   # no .aux.xml side files
+
+failures=0
+pass() { echo "ok:   $*"; }
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# A 5 x 4 pair. Every value has at most six significant digits, so plotveil's
+# text output carries it exactly. The mask keeps cells above -9999 (0 and 0.5
+# included) and masks -9999 and anything below it; grid_1's own no-data cell
+# (row 2, column 3) lies under a kept mask cell and stays -9999.
+cat > grid.asc <<'GRID'
+ncols 5
+nrows 4
+xllcorner 1000.5
+yllcorner 2000.25
+cellsize 0.5
+nodata_value -9999
+12.5 -3.25 0.001 123456 7
+1.5e-05 2.5e-12 -9999 88.125 -0.5
+1000 2000.5 3000.25 4000.5 5000.75
+-12.5 0 1.5e+06 99.999 42
+GRID
+cat > mask.asc <<'GRID'
+ncols 5
+nrows 4
+xllcorner 1000.5
+yllcorner 2000.25
+cellsize 0.5
+nodata_value -9999
+1 1 -9999 1 0.5
+1 1 1 -10000 1
+-9999 0 1 1 1
+1 1 1 -9999 1
+GRID
+
+# Cells in row order, one per line: what the masking must produce.
+awk 'FNR == NR { if (FNR > 6) for (i = 1; i <= NF; i++) mask[++n] = $i; next }
+     FNR > 6 { for (i = 1; i <= NF; i++) { ++k; print (mask[k] + 0 <= -9999 ? -9999 : $i) } }' \
+  mask.asc grid.asc > expected.txt
+
+# Pixel/line coordinates of every cell centre, in row order.
+awk 'BEGIN { for (r = 0; r < 4; r++) for (c = 0; c < 5; c++) print c + 0.5, r + 0.5 }' > cells.txt
+
+# ---------------------------------------------------------------- 1. GDAL reads plotveil
+"$plotveil" grid.asc mask.asc out.asc > stdout.txt
+rc=$?
+if [ "$rc" -eq 0 ] && [ "$(cat stdout.txt)" = "...." ]; then
+  pass "plotveil masks the pair (exit 0, four dots)"
+else
+  fail "plotveil exit $rc, printed: $(cat stdout.txt)"
+fi
+
+info=$(gdalinfo out.asc 2>&1)
+if echo "$info" | awk '
+    /^Driver: AAIGrid/ { driver = 1 }
+    /^Size is 5, 4$/ { size = 1 }
+    /^Origin = / { gsub(/[(),]/, " "); origin = ($3 == 1000.5 && $4 == 2002.25) }
+    /^Pixel Size = / { gsub(/[(),]/, " "); pixel = ($4 == 0.5 && $5 == -0.5) }
+    /NoData Value=/ { split($0, a, "="); nodata = (a[2] == -9999) }
+    END { exit !(driver && size && origin && pixel && nodata) }'; then
+  pass "GDAL opens the output as a 5 x 4 grid at (1000.5, 2000.25), cell size 0.5, no-data -9999"
+else
+  fail "GDAL's view of the output differs:"; echo "$info"
+fi
+
+# The same cells through GDAL's 64-bit reading: exactly the expected values.
+gdallocationinfo -valonly --config AAIGRID_DATATYPE Float64 out.asc < cells.txt > gdal64.txt 2>&1
+if paste -d ' ' expected.txt gdal64.txt | awk 'NF != 2 || $1 + 0 != $2 + 0 { bad++; print "  cell " NR ": expected " $1 ", GDAL read " $2 }
+                                               END { exit (bad > 0 || NR != 20) }'; then
+  pass "GDAL (Float64) reads all 20 cells to exactly the expected values"
+else
+  fail "GDAL (Float64) reads other cell values"
+fi
+
+# GDAL's default reading narrows decimal grids to 32-bit floats: every cell
+# within half a unit in the last place of a 32-bit float (2^-24 relative).
+gdallocationinfo -valonly out.asc < cells.txt > gdal32.txt 2>&1
+if paste -d ' ' expected.txt gdal32.txt | awk '
+    function abs(x) { return x < 0 ? -x : x }
+    NF != 2 || abs($2 - $1) > abs($1) * 2^-24 * 1.0001 { bad++; print "  cell " NR ": expected " $1 ", GDAL read " $2 }
+    END { exit (bad > 0 || NR != 20) }'; then
+  pass "GDAL (default Float32) reads all 20 cells to the nearest 32-bit value"
+else
+  fail "GDAL (default Float32) reads other cell values"
+fi
+
+# ---------------------------------------------------------------- 2. plotveil reads GDAL
+gdal_translate -q -of AAIGrid grid.asc gdal_grid32.asc
+gdal_translate -q --config AAIGRID_DATATYPE Float64 -of AAIGrid grid.asc gdal_grid64.asc
+gdal_translate -q -of AAIGrid mask.asc gdal_mask.asc
+echo "      GDAL's text header: $(head -n 6 gdal_grid32.asc | awk '{ printf "%s%s", sep, $1; sep = " " }')"
+
+if [ "$(head -c 4 gdal_grid32.asc)" = "ncol" ]; then
+  "$plotveil" gdal_grid32.asc gdal_mask.asc out_gdal32.asc > stdout.txt
+  rc=$?
+  if [ "$rc" -eq 0 ] && cmp -s out.asc out_gdal32.asc; then
+    pass "grids written by GDAL (32-bit values) give the same output, byte for byte"
+  else
+    fail "GDAL-written grids (32-bit values): exit $rc, output differs: $(cat stdout.txt)"
+  fi
+
+  # GDAL's 64-bit text values are the same doubles as the originals: even a
+  # double-precision output is identical, and the headers agree with the
+  # original mask to the bit.
+  "$plotveil" grid.asc mask.asc out.dbl -f:d > /dev/null
+  "$plotveil" gdal_grid64.asc mask.asc out_gdal64.dbl -f:d > stdout.txt
+  rc=$?
+  if [ "$rc" -eq 0 ] && cmp -s out.dbl out_gdal64.dbl; then
+    pass "a grid written by GDAL (64-bit values) with the original mask gives the same double output"
+  else
+    fail "GDAL-written grid (64-bit values): exit $rc, output differs: $(cat stdout.txt)"
+  fi
+else
+  # A text grid is recognised only by a file that begins with "ncol".
+  "$plotveil" gdal_grid32.asc gdal_mask.asc out_gdal32.asc > stdout.txt
+  rc=$?
+  if [ "$rc" -eq 98 ] && grep -q "could not recognise file format" stdout.txt && [ ! -e out_gdal32.asc ]; then
+    pass "GDAL's header does not begin with \"ncol\": refused with exit 98, no output"
+  else
+    fail "GDAL's header does not begin with \"ncol\", yet exit $rc: $(cat stdout.txt)"
+  fi
+fi
+
+# ---------------------------------------------------------------- 3. no no-data line
+gdal_translate -q -a_nodata none -of AAIGrid grid.asc gdal_no_nodata.asc
+if grep -qi '^nodata_value' gdal_no_nodata.asc; then
+  echo "      GDAL wrote a no-data line for a grid without no-data value; check 3 not applicable"
+else
+  "$plotveil" gdal_no_nodata.asc mask.asc out_no_nodata.asc > stdout.txt
+  rc=$?
+  if [ "$rc" -eq 2 ] && head -n 1 stdout.txt | grep -q '^6\. Parameter'; then
+    pass "a five-line GDAL header against a six-line mask is refused (exit 2, parameter 6)"
+  else
+    fail "five-line GDAL header: exit $rc, printed: $(cat stdout.txt)"
+  fi
+fi
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "all checks passed"
