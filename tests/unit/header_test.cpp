@@ -1,0 +1,211 @@
+#include "grid/header.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "captured_run.hpp"
+#include "grid/encoding.hpp"
+#include "temp_file.hpp"
+
+namespace plotveil {
+namespace {
+
+using testing::CapturedRun;
+using testing::exit_code_of;
+using testing::TempFile;
+
+std::string binary_header(const double (&values)[12]) {
+  return std::string(reinterpret_cast<const char*>(values), sizeof values);
+}
+
+std::string single_header(const float (&values)[12]) {
+  return std::string(reinterpret_cast<const char*>(values), sizeof values);
+}
+
+struct Probe {
+  int code = -1;
+  GridEncoding encoding = GridEncoding::ascii;
+};
+
+Probe detect(const std::string& bytes) {
+  TempFile file(bytes);
+  InStream in;
+  EXPECT_EQ(open_input(in, file.path()), OpenInput::ok);
+  Probe probe;
+  probe.code = exit_code_of([&] { probe.encoding = detect_encoding(in, "grid"); });
+  return probe;
+}
+
+TEST(DetectEncoding, RecognisesTextByItsFirstFourBytesOnly) {
+  EXPECT_EQ(detect("ncols 3").encoding, GridEncoding::ascii);
+  EXPECT_EQ(detect("ncolumns").encoding, GridEncoding::ascii);
+  EXPECT_EQ(detect("ncol").encoding, GridEncoding::ascii);
+  CapturedRun run;
+  EXPECT_EQ(detect("NCOLS 3").code, 98);
+  EXPECT_EQ(detect(" ncols 3").code, 98);
+  EXPECT_EQ(detect("\xEF\xBB\xBFncols 3").code, 98);
+  EXPECT_EQ(detect("nco").code, 98);
+  EXPECT_EQ(detect("").code, 98);
+  EXPECT_EQ(run.printed(),
+            "could not recognise file format (ascii, single or double) for grid\n"
+            "could not recognise file format (ascii, single or double) for grid\n"
+            "could not recognise file format (ascii, single or double) for grid\n"
+            "could not recognise file format (ascii, single or double) for grid\n"
+            "could not recognise file format (ascii, single or double) for grid\n");
+}
+
+TEST(DetectEncoding, RecognisesBinaryGridsOnlyByAnExactMinus9999) {
+  double d[12] = {3, 2, 0, 0, 1, -9999};
+  EXPECT_EQ(detect(binary_header(d)).encoding, GridEncoding::double_precision);
+  // Only bytes the file has count: the double test needs 48 bytes.
+  EXPECT_EQ(detect(binary_header(d).substr(0, 48)).encoding, GridEncoding::double_precision);
+  float s[12] = {3, 2, 0, 0, 1, -9999};
+  EXPECT_EQ(detect(single_header(s)).encoding, GridEncoding::single_precision);
+  EXPECT_EQ(detect(single_header(s).substr(0, 24)).encoding, GridEncoding::single_precision);
+
+  // A double grid whose bytes 20-23 also form the single -9999 stays double.
+  double both[12] = {3, 2, 0, 0, 1, -9999};
+  float marker = -9999;
+  std::memcpy(reinterpret_cast<char*>(both) + 20, &marker, 4);
+  EXPECT_EQ(detect(binary_header(both)).encoding, GridEncoding::double_precision);
+
+  CapturedRun run;
+  double off[12] = {3, 2, 0, 0, 1, -9999.5};
+  EXPECT_EQ(detect(binary_header(off)).code, 98);
+  off[5] = std::nextafter(-9999.0, 0.0);
+  EXPECT_EQ(detect(binary_header(off)).code, 98);
+  off[5] = std::nan("");
+  EXPECT_EQ(detect(binary_header(off)).code, 98);
+  EXPECT_EQ(detect(single_header(s).substr(0, 23)).code, 98);
+}
+
+struct HeaderRead {
+  int code = -1;
+  GridHeader header;
+  std::string printed;
+};
+
+HeaderRead read_text_header(const std::string& bytes) {
+  CapturedRun run;
+  TempFile file(bytes);
+  InStream in;
+  EXPECT_EQ(open_input(in, file.path()), OpenInput::ok);
+  rewind_input(in, true);
+  HeaderRead result;
+  result.code = exit_code_of([&] { read_header(in, GridEncoding::ascii, "g.asc", result.header); });
+  result.printed = run.printed();
+  return result;
+}
+
+TEST(ReadHeader, TakesSixTextNumbersByPositionWhateverTheirKeywords) {
+  HeaderRead r = read_text_header("nrows 5\nncols 4\nb 1.5\nc -2\r\nd 25\ne -9999\n1 2");
+  ASSERT_EQ(r.code, -1);
+  EXPECT_EQ(r.header.value[1], 5);
+  EXPECT_EQ(r.header.value[2], 4);
+  EXPECT_EQ(r.header.value[3], 1.5);
+  EXPECT_EQ(r.header.value[4], -2);
+  EXPECT_EQ(r.header.value[5], 25);
+  EXPECT_EQ(r.header.value[6], -9999);
+}
+
+TEST(ReadHeader, RefusesATextHeaderWithAMissingWordOrNumber) {
+  for (const char* bytes : {
+           "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\n",   // five pairs
+           "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value",
+           "ncols 3\nnrows x\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value 1\n",
+           "ncols 2x nrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value 1\n",
+           "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value -nan\n",
+           "ncols 3\x1a nrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value 1\n",
+       }) {
+    HeaderRead r = read_text_header(bytes);
+    EXPECT_EQ(r.code, 1) << bytes;
+    EXPECT_EQ(r.printed, "error reading fiel header from g.asc\n") << bytes;
+  }
+}
+
+TEST(ReadHeader, RefusesBinaryHeadersTheFileCannotSupplyWhole) {
+  double d[12] = {3, 2, 0, 0, 1, -9999};
+  float s[12] = {3, 2, 0, 0, 1, -9999};
+  struct Case {
+    std::string bytes;
+    GridEncoding encoding;
+  };
+  for (const Case& c : {Case{binary_header(d).substr(0, 95), GridEncoding::double_precision},
+                        Case{single_header(s).substr(0, 47), GridEncoding::single_precision}}) {
+    CapturedRun run;
+    TempFile file(c.bytes);
+    InStream in;
+    ASSERT_EQ(open_input(in, file.path()), OpenInput::ok);
+    GridHeader header;
+    EXPECT_EQ(exit_code_of([&] { read_header(in, c.encoding, "g.flt", header); }), 1);
+    EXPECT_EQ(run.printed(), "error reading fiel header from g.flt\n");
+  }
+}
+
+TEST(CompareHeaders, ReportsOnlyTheFirstDifferenceWithBothValues) {
+  CapturedRun run;
+  GridHeader a, b;
+  for (int k = 1; k <= 6; ++k) a.value[k] = b.value[k] = k;
+  a.value[7] = 1;  // statistics never stop a run
+  EXPECT_EQ(exit_code_of([&] { compare_headers(a, b, "a", "b"); }), -1);
+  a.value[3] = 0.1;
+  b.value[3] = static_cast<float>(0.1);
+  a.value[5] = 7;
+  EXPECT_EQ(exit_code_of([&] { compare_headers(a, b, "one.asc", "two.flt"); }), 2);
+  EXPECT_EQ(run.printed(),
+            "3. Parameter (0.100000) in one.asc stimmt nicht\n"
+            " mit dem in two.flt ueberein (0.100000)\n");
+}
+
+TEST(CompareHeaders, NeverMatchesNaNAndShowsNonFiniteValuesAsWords) {
+  CapturedRun run;
+  GridHeader a, b;
+  a.value[1] = b.value[1] = std::nan("");
+  EXPECT_EQ(exit_code_of([&] { compare_headers(a, b, "a", "b"); }), 2);
+  a.value[1] = b.value[1] = 1;
+  a.value[2] = -INFINITY;
+  b.value[2] = 1e22;
+  EXPECT_EQ(exit_code_of([&] { compare_headers(a, b, "a", "b"); }), 2);
+  std::string printed = run.printed();
+  EXPECT_EQ(printed.substr(0, printed.find('\n') + 1), "1. Parameter (1.#QNAN) in a stimmt nicht\n");
+  EXPECT_NE(printed.find("2. Parameter (-1.#INF) in a stimmt nicht\n mit dem in b ueberein (10000000000000000000000.000000)\n"),
+            std::string::npos);
+}
+
+TEST(CheckGridSize, RefusesSizesThatGiveNoUsableRowBuffer) {
+  CapturedRun run;
+  auto code_for = [](double ncols, double nrows) {
+    GridHeader h;
+    h.value[1] = ncols;
+    h.value[2] = nrows;
+    return exit_code_of([&] { check_grid_size(h, "g"); });
+  };
+  EXPECT_EQ(code_for(-0.5, -2147483648.5), -1);
+  EXPECT_EQ(code_for(2147483646.9, 2147483647.9), -1);
+  EXPECT_EQ(code_for(-1, 1), 1);
+  EXPECT_EQ(code_for(2147483647, 1), 1);
+  EXPECT_EQ(code_for(INFINITY, 1), 1);
+  EXPECT_EQ(code_for(3, 2147483648.0), 1);
+  EXPECT_EQ(code_for(3, -2147483649.0), 1);
+  EXPECT_EQ(code_for(1e300, std::nan("")), 1);
+  std::string printed = run.printed();
+  EXPECT_NE(printed.find("grid g has an unusable size (ncols 1e+300, nrows 1.#QNAN)\n"), std::string::npos);
+  EXPECT_NE(printed.find("grid g has an unusable size (ncols -1, nrows 1)\n"), std::string::npos);
+}
+
+TEST(FormatTextHeader, TruncatesSizesAndWritesCoordinatesInSixDigits) {
+  GridHeader h;
+  double values[7] = {0, 100.9, -2.5, 1234.5678, -0.0, 25, -9999};
+  for (int k = 1; k <= 6; ++k) h.value[k] = values[k];
+  char text[256];
+  char* end = format_text_header(h, text);
+  EXPECT_EQ(std::string(text, end),
+            "ncols\t100\r\nnrows\t-2\r\nxllcorner\t1234.57\r\nyllcorner\t-0\r\n"
+            "cellsize\t25\r\nnodata_value\t-9999\r\n");
+}
+
+}  // namespace
+}  // namespace plotveil

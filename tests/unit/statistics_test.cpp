@@ -1,0 +1,92 @@
+#include "stats/statistics.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <initializer_list>
+#include <vector>
+
+#include "stats/masking.hpp"
+
+namespace plotveil {
+namespace {
+
+// Header indexes 7 to 12 after feeding `values` with no-data value `nodata`.
+std::vector<double> finalised(std::initializer_list<double> values, double nodata = -9999) {
+  GridStatistics stats;
+  reset(stats, nodata);
+  for (double v : values) accumulate(stats, v);
+  GridHeader header;
+  finalise(stats, header);
+  return {header.value + 7, header.value + 13};
+}
+
+TEST(Statistics, MarkUndefinedMeanAndDeviationWithMinus9999) {
+  EXPECT_EQ(finalised({}), (std::vector<double>{0, 0, 0, 0, -9999, -9999}));
+  EXPECT_EQ(finalised({7.5}), (std::vector<double>{1, 7.5, 7.5, 7.5, 7.5, -9999}));
+  EXPECT_EQ(finalised({4, 2}), (std::vector<double>{2, 2, 4, 6, 3, -9999}));
+}
+
+TEST(Statistics, GiveTheSampleDeviationFromThreeValuesOn) {
+  EXPECT_EQ(finalised({1, 2, 3}), (std::vector<double>{3, 1, 3, 6, 2, 1}));
+  EXPECT_EQ(finalised({5, 5, 5}), (std::vector<double>{3, 5, 5, 15, 5, 0}));
+}
+
+TEST(Statistics, CountOnlyValuesMoreThanOneAboveTheThreshold) {
+  // Threshold 0: 1 is not counted, 1.5 is; NaN never is.
+  EXPECT_EQ(finalised({1.0, 1.5, -3.0, std::nan("")}, 0.0),
+            (std::vector<double>{1, 1.5, 1.5, 1.5, 1.5, -9999}));
+  // A NaN threshold counts nothing.
+  EXPECT_EQ(finalised({10, 20, 30}, std::nan("")), (std::vector<double>{0, 0, 0, 0, -9999, -9999}));
+}
+
+TEST(Statistics, MinimumIsTheSmallestCountedValueNotTheInitialZero) {
+  std::vector<double> h = finalised({30, 10, 20, 10, 40});
+  EXPECT_EQ(h[1], 10);
+  EXPECT_EQ(h[2], 40);
+}
+
+TEST(Statistics, ResetKeepsMinimumAndMaximumUntilTheFirstCountedValue) {
+  GridStatistics stats;
+  stats.min = -5;
+  stats.max = 99;
+  reset(stats, 0);
+  GridHeader header;
+  finalise(stats, header);
+  EXPECT_EQ(header.value[8], -5);
+  EXPECT_EQ(header.value[9], 99);
+  accumulate(stats, 50);
+  finalise(stats, header);
+  EXPECT_EQ(header.value[8], 50);
+  EXPECT_EQ(header.value[9], 50);
+}
+
+TEST(Statistics, ADeviationWhoseSumOfSquaresOverflowsIsZero) {
+  std::vector<double> h = finalised({1e200, 1e200, 1e200});
+  EXPECT_EQ(h[5], 0);
+}
+
+TEST(Masking, KeepsGridValuesWhereTheMaskLiesAboveNoDataOrIsNaN) {
+  const double n = -9999;
+  const double nan = std::bit_cast<double>(0x7FF8000000000001ULL);
+  const double signalling = std::bit_cast<double>(0x7FF0000000000001ULL);
+  double grid[] = {0, 1, 2, 3, 4, n, signalling};
+  double mask[] = {0, n, -10000, -9998, nan, 5, 1};
+  double out[7] = {};
+  GridStatistics stats;
+  reset(stats, n);
+  mask_row(grid, mask, out, 6, n, stats);
+  EXPECT_EQ(out[1], n);   // mask at N
+  EXPECT_EQ(out[2], n);   // mask below N
+  EXPECT_EQ(out[3], 3);   // mask above N
+  EXPECT_EQ(out[4], 4);   // NaN mask
+  EXPECT_EQ(out[5], n);   // grid's own no-data stays
+  // Cells move as bits: a signalling NaN passes unchanged and is not counted.
+  EXPECT_EQ(std::bit_cast<std::uint64_t>(out[6]), 0x7FF0000000000001ULL);
+  EXPECT_EQ(stats.count, 2);
+  EXPECT_EQ(stats.sum, 7);
+}
+
+}  // namespace
+}  // namespace plotveil
