@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
   if (child == 0) {
     execvp(argv[2], argv + 2);
     std::printf("peak_memory: cannot run %s\n", argv[2]);
+    std::fflush(stdout);
     _exit(127);
   }
   int status = 0;

@@ -1,0 +1,259 @@
+#!/usr/bin/env bash
+# Times plotveil on a generated grid pair in its text, double and single
+# encodings against a block-copy floor of the same bytes, records the peak
+# memory of a text run at two heights and, where gdal_translate is installed,
+# times it converting the text grid. Prints one table on standard output;
+# progress goes to standard error. Only a failing command fails the run,
+# never a slow one.
+#
+# Usage: bench/run.sh [--rows N] [--cols N] [--runs N] [FOLDER]
+#   FOLDER  where the grids are written and kept (default: a temporary folder,
+#           removed at the end); grids already there at this size are reused
+#   --rows, --cols  grid size (default 4000 x 4000; also ROWS and COLS)
+#   --runs  timed runs per case, median reported (default 5, at most 3 for a
+#           case whose first run takes over 5 s; also RUNS)
+set -euo pipefail
+
+rows="${ROWS:-4000}"
+cols="${COLS:-4000}"
+runs="${RUNS:-5}"
+folder=""
+slow_us=5000000
+memory_heights=(1000 8000)
+
+usage() {
+  sed -n '/^# Usage/,/^set /p' "$0" | sed -e '$d' -e 's/^# \{0,1\}//'
+}
+
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --rows) rows="${2:?--rows needs a number}"; shift 2 ;;
+    --cols) cols="${2:?--cols needs a number}"; shift 2 ;;
+    --runs) runs="${2:?--runs needs a number}"; shift 2 ;;
+    -h|--help) usage; exit 0 ;;
+    -*) usage; exit 1 ;;
+    *) [ -z "$folder" ] || { usage; exit 1; }; folder="$1"; shift ;;
+  esac
+done
+for n in "$rows" "$cols" "$runs"; do
+  [[ "$n" =~ ^[1-9][0-9]*$ ]] || { echo "not a positive whole number: $n"; exit 1; }
+done
+
+say() { echo "$*" >&2; }
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$root/build-bench"
+
+# --- build: Release plotveil and the helpers, without the test suite
+if [ -x "$root/scripts/install-deps.sh" ]; then "$root/scripts/install-deps.sh" build >&2; fi
+say "building plotveil and the benchmark helpers in $build"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPLOTVEIL_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target plotveil make_grids copy_floor peak_memory >/dev/null
+plotveil="$build/plotveil"
+make_grids="$build/bench/make_grids"
+copy_floor="$build/bench/copy_floor"
+peak_memory="$build/bench/peak_memory"
+
+if [ -z "$folder" ]; then
+  folder="$(mktemp -d "${TMPDIR:-/tmp}/plotveil-bench.XXXXXX")"
+  trap 'rm -rf "$folder"' EXIT
+else
+  mkdir -p "$folder"
+fi
+folder="$(cd "$folder" && pwd)"
+
+# Writes the grid pair of $2 x $3 cells into $1 unless it is there already;
+# $4 is "--text-only" or empty.
+generate() {
+  local dir="$1" r="$2" c="$3" only="${4:-}"
+  local stamp="$r x $c ${only:-all}"
+  mkdir -p "$dir"
+  if [ "$(cat "$dir/.made" 2>/dev/null)" = "$stamp" ]; then
+    say "reusing the $r x $c grids in $dir"
+    return
+  fi
+  say "generating $r x $c grids in $dir"
+  rm -f "$dir/.made"
+  "$make_grids" "$dir" "$r" "$c" $only
+  echo "$stamp" >"$dir/.made"
+}
+
+# --- timing
+now_us() {
+  if [ -n "${EPOCHREALTIME:-}" ]; then
+    local t="${EPOCHREALTIME//[.,]/}"
+    echo "$((10#$t))"
+  else
+    echo $(($(date +%s%N) / 1000))
+  fi
+}
+
+failed=0
+elapsed_us=0
+# Runs a command with its output discarded; sets elapsed_us. A failing command
+# is reported and counted.
+run_timed() {
+  local start rc=0
+  start="$(now_us)"
+  "$@" >/dev/null 2>&1 || rc=$?
+  elapsed_us=$(($(now_us) - start))
+  if [ "$rc" -ne 0 ]; then
+    say "FAILED (exit $rc): $*"
+    failed=$((failed + 1))
+  fi
+  return 0
+}
+
+median() {
+  printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END {
+    if (NR % 2) print v[(NR + 1) / 2]; else printf "%d\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
+
+cells=$((rows * cols))
+results=()
+
+# Times one plotveil case and its floor, alternating the two so that both see
+# the same state of the machine. $1 label, $2 input extension, $3 output
+# file name, $4 format option (may be empty).
+time_case() {
+  local label="$1" ext="$2" out="$folder/$3" option="$4"
+  local in1="$folder/grid.$ext" in2="$folder/mask.$ext" floor_out="$folder/floor.out"
+  local args=("$in1" "$in2" "$out")
+  [ -n "$option" ] && args+=("$option")
+  local n="$runs" tool=() floor=() i out_bytes failed_before="$failed"
+
+  say "timing $label"
+  # A first, untimed run warms the caches and gives the output size.
+  rm -f "$out"
+  run_timed "$plotveil" "${args[@]}"
+  [ "$elapsed_us" -gt "$slow_us" ] && [ "$n" -gt 3 ] && n=3
+  out_bytes="$(file_size "$out")"
+  for ((i = 0; i < n; i++)); do
+    rm -f "$out"
+    run_timed "$plotveil" "${args[@]}"
+    tool+=("$elapsed_us")
+    rm -f "$floor_out"
+    run_timed "$copy_floor" "$in1" "$in2" "$floor_out" "$out_bytes"
+    floor+=("$elapsed_us")
+  done
+  rm -f "$floor_out"
+  local status=ok
+  [ "$failed" -eq "$failed_before" ] || status=failed
+  results+=("$label $(median "${tool[@]}") $(median "${floor[@]}") $(($(file_size "$in1") + $(file_size "$in2"))) $n $status")
+}
+
+generate "$folder" "$rows" "$cols"
+
+time_case "text->text" asc out_text_text.asc ""
+time_case "double->double" dbl out_double_double.dbl "-f:d"
+time_case "single->single" flt out_single_single.flt "-f:s"
+time_case "text->double" asc out_text_double.dbl "-f:d"
+time_case "double->text" dbl out_double_text.asc ""
+
+# --- the same cells give the same output whatever the input encoding
+checks=()
+same() {
+  if cmp -s "$folder/$1" "$folder/$2"; then
+    checks+=("$3: identical")
+  else
+    checks+=("$3: DIFFERENT")
+    failed=$((failed + 1))
+  fi
+}
+same out_text_double.dbl out_double_double.dbl "text->double and double->double outputs"
+same out_double_text.asc out_text_text.asc "double->text and text->text outputs"
+for pair in "out_double_double.dbl 8" "out_single_single.flt 4"; do
+  set -- $pair
+  want=$(((12 + cells) * $2))
+  got="$(file_size "$folder/$1")"
+  if [ "$got" -ne "$want" ]; then
+    checks+=("$1 holds $got bytes, not $want")
+    failed=$((failed + 1))
+  fi
+done
+
+# --- gdal_translate converting one text grid, where it is installed
+gdal_line=""
+if command -v gdal_translate >/dev/null 2>&1; then
+  say "timing gdal_translate"
+  gdal_out="$folder/gdal_out.asc"
+  gdal=(gdal_translate -q -of AAIGrid -ot Float64 -co SIGNIFICANT_DIGITS=6 "$folder/grid.asc" "$gdal_out")
+  rm -f "$gdal_out"*
+  run_timed "${gdal[@]}"
+  n="$runs"
+  [ "$elapsed_us" -gt "$slow_us" ] && [ "$n" -gt 3 ] && n=3
+  times=()
+  failed_before="$failed"
+  for ((i = 0; i < n; i++)); do
+    rm -f "$gdal_out"*
+    run_timed "${gdal[@]}"
+    times+=("$elapsed_us")
+  done
+  rm -f "$gdal_out"*
+  status=ok
+  [ "$failed" -eq "$failed_before" ] || status=failed
+  gdal_line="$(median "${times[@]}") $(file_size "$folder/grid.asc") $n $status"
+fi
+
+# --- peak memory of text->text at two heights of the same width
+memory=()
+for height in "${memory_heights[@]}"; do
+  dir="$folder/height-$height"
+  generate "$dir" "$height" "$cols" --text-only
+  say "peak memory at $height rows"
+  report="$dir/peak.txt"
+  rm -f "$report" "$dir/out.asc"
+  rc=0
+  if [ -x /usr/bin/time ]; then
+    /usr/bin/time -f %M -o "$report" "$plotveil" "$dir/grid.asc" "$dir/mask.asc" "$dir/out.asc" >/dev/null || rc=$?
+  else
+    "$peak_memory" "$report" "$plotveil" "$dir/grid.asc" "$dir/mask.asc" "$dir/out.asc" >/dev/null || rc=$?
+  fi
+  rm -f "$dir/out.asc"
+  if [ "$rc" -ne 0 ]; then
+    say "FAILED (exit $rc): plotveil text->text at $height rows"
+    failed=$((failed + 1))
+    memory+=("$height failed")
+  else
+    memory+=("$height $(tail -n 1 "$report" 2>/dev/null || echo 0)")
+  fi
+done
+
+# --- the table
+revision="$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)"
+[ -n "$(git -C "$root" status --porcelain -- src 2>/dev/null)" ] && revision="$revision+changes"
+{
+  echo "plotveil $revision, $rows x $cols cells, $(date -u +%Y-%m-%d), $(nproc) cores"
+  printf '%s\n' "${results[@]}"
+  echo "--"
+  [ -n "$gdal_line" ] && echo "gdal $gdal_line"
+  echo "--"
+  printf '%s\n' "${memory[@]}"
+} | awk -v cells="$cells" -v cols="$cols" '
+  NR == 1 { print; print ""; state = 0
+            printf "%-16s %9s %10s %9s %8s %9s %5s\n", "case", "median s", "M cells/s", "MB/s in", "x floor", "floor s", "runs"
+            next }
+  $1 == "--" { state++; next }
+  state == 0 && $6 != "ok" { printf "%-16s %9s\n", $1, "FAILED"; next }
+  state == 0 {
+    t = $2 / 1e6; f = $3 / 1e6
+    if ($1 == "text->text") text_s = t
+    printf "%-16s %9.3f %10.2f %9.1f %8.2f %9.3f %5d\n", $1, t, cells / t / 1e6, $4 / t / 1e6, t / f, f, $5
+    next }
+  state == 1 && $5 != "ok" { printf "%-16s %9s\n", "gdal_translate", "FAILED"; next }
+  state == 1 {
+    t = $2 / 1e6
+    printf "%-16s %9.3f %10.2f %9.1f %8s %9s %5d\n", "gdal_translate", t, cells / t / 1e6, $3 / t / 1e6, "-", "-", $4
+    gdal_s = t
+    next }
+  state == 2 { height[++h] = $1; kib[h] = $2 }
+  END {
+    print ""
+    if (gdal_s > 0 && text_s > 0) printf "gdal_translate: one text grid to text (AAIGrid, Float64, 6 significant digits); plotveil text->text (two grids in) is %.1f times as fast\n", gdal_s / text_s
+    if (kib[1] == "failed" || kib[2] == "failed") print "peak memory: FAILED"
+    else if (h == 2) printf "peak memory, text->text, %d columns: %d rows %.1f MiB, %d rows %.1f MiB (difference %+.2f MiB)\n", cols, height[1], kib[1] / 1024, height[2], kib[2] / 1024, (kib[2] - kib[1]) / 1024
+  }'
+printf '%s\n' "${checks[@]}"
+[ "$failed" -eq 0 ] || { echo "$failed command(s) or check(s) failed"; exit 1; }
