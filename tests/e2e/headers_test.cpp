@@ -1,0 +1,209 @@
+// Headers: reading them, requiring both inputs to agree, refusing sizes that
+// give no usable rows, and the output header in each format.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+
+#include "expectations.hpp"
+#include "tool_runner.hpp"
+
+namespace plotveil_e2e {
+namespace {
+
+std::string mismatch(int index, const std::string& first_value, const std::string& first,
+                     const std::string& second, const std::string& second_value) {
+  return std::to_string(index) + ". Parameter (" + first_value + ") in " + first +
+         " stimmt nicht\n mit dem in " + second + " ueberein (" + second_value + ")\n";
+}
+
+std::string header_error(const std::string& name) { return "error reading fiel header from " + name + "\n"; }
+
+double from_bits(std::uint64_t bits) {
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+class Headers : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::string out = dir.write("out", "old bytes of the output");
+
+  // A run that stops after the output was opened leaves it empty.
+  void expect_stop(const std::string& grid_1, const std::string& grid_2, int code,
+                   const std::string& message, const std::vector<std::string>& more = {}) {
+    std::vector<std::string> args = {grid_1, grid_2, out};
+    args.insert(args.end(), more.begin(), more.end());
+    expect_run(run_tool(args), code, message);
+    EXPECT_EQ(read_file(out), "") << "the output must exist, empty";
+  }
+};
+
+TEST_F(Headers, FirstDifferenceIsReportedInGerman) {
+  // 0.1 has no exact single-precision form: the two values differ as doubles.
+  std::string text = dir.write("a.asc", text_grid(binary_header(2, 1, 0.1), {{1, 2}}));
+  std::string single = dir.write("b.flt", single_grid(binary_header(2, 1, 0.1), {{1, 2}}));
+  expect_stop(text, single, 2, mismatch(3, "0.100000", text, single, "0.100000"));
+  expect_stop(single, text, 2, mismatch(3, "0.100000", single, text, "0.100000"), {"-f:d"});
+
+  // Several differences: only the lowest index.
+  std::string other = dir.write("c.asc", text_header("2", "3", "0.1", "0", "7.25", "-1") + "1 2\n");
+  expect_stop(text, other, 2, mismatch(2, "1.000000", text, other, "3.000000"));
+
+  // Large and negative values in plain "%f".
+  std::string far = dir.write("far.asc", text_header("2", "1", "1e20", "-2.5") + "1 2\n");
+  std::string near = dir.write("near.asc", text_header("2", "1", "1e20", "-2.25") + "1 2\n");
+  expect_stop(far, near, 2, mismatch(4, "-2.500000", far, near, "-2.250000"));
+  std::string farther = dir.write("farther.asc", text_header("2", "1", "3e20", "-2.5") + "1 2\n");
+  expect_stop(far, farther, 2,
+              mismatch(3, "100000000000000000000.000000", far, farther, "300000000000000000000.000000"));
+}
+
+TEST_F(Headers, NonFiniteValuesAreShownAsWords) {
+  std::string finite = dir.write("finite.asc", text_header("1", "1", "0", "0", "5") + "1\n");
+  std::string huge = dir.write("huge.asc", text_header("1", "1", "0", "0", "1e400") + "1\n");
+  std::string tiny = dir.write("tiny.asc", text_header("1", "1", "0", "0", "-1e400") + "1\n");
+  expect_stop(huge, finite, 2, mismatch(5, "1.#INF", huge, finite, "5.000000"));
+  expect_stop(finite, tiny, 2, mismatch(5, "5.000000", finite, tiny, "-1.#INF"));
+
+  // A NaN never equals anything, itself included: it fails before any size check.
+  BinaryHeader quiet = binary_header(1, 1);
+  quiet[0] = from_bits(0x7FF8000000000000u);
+  BinaryHeader invalid = binary_header(1, 1);
+  invalid[4] = from_bits(0xFFF8000000000000u);
+  std::string q = dir.write("q.dbl", double_grid(quiet, {{1}}));
+  std::string i = dir.write("i.dbl", double_grid(invalid, {{1}}));
+  expect_stop(q, q, 2, mismatch(1, "1.#QNAN", q, q, "1.#QNAN"));
+  expect_stop(i, i, 2, mismatch(5, "-1.#IND", i, i, "-1.#IND"));
+}
+
+TEST_F(Headers, StatisticsOfTheInputsNeedNotAgree) {
+  BinaryHeader with_stats = binary_header(1, 1);
+  for (int k = 6; k < 12; ++k) with_stats[static_cast<std::size_t>(k)] = 100 + k;
+  std::string a = dir.write("a.dbl", double_grid(with_stats, {{4}}));
+  std::string b = dir.write("b.flt", single_grid(binary_header(1, 1), {{1}}));
+  expect_run(run_tool({a, b, out}), 0, dots(1));
+}
+
+TEST_F(Headers, IncompleteTextHeaderIsRefused) {
+  const std::string full = text_header("2", "1");
+  const std::vector<std::pair<const char*, std::string>> cases = {
+      {"two pairs", "ncols 2\nnrows 1\n"},
+      {"five pairs", "ncols 2\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\n"},
+      {"keyword without number", "ncols 2\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value"},
+      {"word for a number", "ncols 2\nnrows one\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value -9999\n1 2\n"},
+      {"letters after a number", "ncols 2x\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value -9999\n1 2\n"},
+      {"text data ends at 0x1A", "ncols 2\nnrows 1\nxllcorner 0\nyllcorner 0\x1A\ncellsize 1\nnodata_value -9999\n1 2\n"},
+      {"only the keyword", "ncol"},
+  };
+  std::string good = dir.write("good.asc", full + "1 2\n");
+  for (const auto& [what, bytes] : cases) {
+    SCOPED_TRACE(what);
+    std::string bad = dir.write("bad.asc", bytes);
+    expect_stop(bad, good, 1, header_error(bad));
+    expect_stop(good, bad, 1, header_error(bad));
+  }
+}
+
+TEST_F(Headers, ShortBinaryHeaderIsRefused) {
+  const std::string good = dir.write("good.asc", text_header("1", "1") + "1\n");
+  const std::string full_double = double_grid(binary_header(1, 1), {});
+  const std::string full_single = single_grid(binary_header(1, 1), {});
+  // Recognised as double from its first 48 bytes, but without all twelve values.
+  for (std::size_t size : {48u, 60u, 95u}) {
+    SCOPED_TRACE(size);
+    std::string bad = dir.write("bad.dbl", full_double.substr(0, size));
+    expect_stop(bad, good, 1, header_error(bad));
+    expect_stop(good, bad, 1, header_error(bad));
+  }
+  for (std::size_t size : {24u, 40u, 47u}) {
+    SCOPED_TRACE(size);
+    std::string bad = dir.write("bad.flt", full_single.substr(0, size));
+    expect_stop(bad, good, 1, header_error(bad));
+    expect_stop(good, bad, 1, header_error(bad));
+  }
+}
+
+TEST_F(Headers, SizesThatGiveNoUsableRowsAreRefused) {
+  struct Case {
+    const char* ncols;
+    const char* nrows;
+    const char* shown_ncols;
+    const char* shown_nrows;
+  };
+  const Case cases[] = {
+      {"1e400", "1", "1.#INF", "1"},
+      {"1", "1e400", "1", "1.#INF"},
+      {"-1e400", "1", "-1.#INF", "1"},
+      {"-1", "1", "-1", "1"},
+      {"-7.5", "1", "-7.5", "1"},
+      {"2147483647", "1", "2.14748e+009", "1"},
+      {"1e300", "1", "1e+300", "1"},
+      {"1", "2147483648", "1", "2.14748e+009"},
+      {"1", "-2147483649", "1", "-2.14748e+009"},
+      {"1", "-1e300", "1", "-1e+300"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.ncols) + " x " + c.nrows);
+    std::string grid = dir.write("g.asc", text_header(c.ncols, c.nrows) + "1 2 3\n");
+    for (const char* format : {"-f:t", "-f:s", "-f:d"}) {
+      expect_stop(grid, grid, 1,
+                  "grid " + grid + " has an unusable size (ncols " + c.shown_ncols + ", nrows " +
+                      c.shown_nrows + ")\n",
+                  {format});
+    }
+  }
+}
+
+TEST_F(Headers, TextOutputHeader) {
+  // No rows: the header alone, with whole numbers truncated toward zero and
+  // the others in six significant digits.
+  std::string grid = dir.write(
+      "g.asc", text_header("100.9", "-2.5", "1234.5678", "-0.000123456789", "2.5e-12", "-9999"));
+  expect_run(run_tool({grid, grid, out}), 0, "\n");
+  EXPECT_EQ(read_file(out),
+            "ncols\t100\r\nnrows\t-2\r\nxllcorner\t1234.57\r\nyllcorner\t-0.000123457\r\n"
+            "cellsize\t2.5e-012\r\nnodata_value\t-9999\r\n");
+
+  BinaryHeader odd = binary_header(-0.5, 0, 1e100, -0.0, 999999.5, -9999);
+  std::string binary = dir.write("g.dbl", double_grid(odd, {}));
+  expect_run(run_tool({binary, binary, out, "-f:t"}), 0, "\n");
+  EXPECT_EQ(read_file(out),
+            "ncols\t0\r\nnrows\t0\r\nxllcorner\t1e+100\r\nyllcorner\t-0\r\n"
+            "cellsize\t1e+006\r\nnodata_value\t-9999\r\n");
+}
+
+TEST_F(Headers, DoubleOutputHeader) {
+  // A single grid_1: its header values widened exactly; the statistics are
+  // those of this run, which counts nothing over no rows.
+  BinaryHeader header = binary_header(3, 0, 0.1, -2.75, 30.85, -9999);
+  for (std::size_t k = 6; k < 12; ++k) header[k] = 1000 + static_cast<double>(k);
+  std::string single = dir.write("g.flt", single_grid(header, {}));
+  expect_run(run_tool({single, single, out, "-f:d"}), 0, "\n");
+  const std::string bytes = read_file(out);
+  ASSERT_EQ(bytes.size(), 96u);
+  const double expected[12] = {3, 0, static_cast<float>(0.1), -2.75, static_cast<float>(30.85), -9999,
+                               0, 0, 0, 0, -9999, -9999};
+  for (std::size_t k = 0; k < 12; ++k) EXPECT_EQ(double_at(bytes, k), expected[k]) << "index " << k + 1;
+
+  // A double grid_1: its values byte for byte.
+  std::string dbl = dir.write("g.dbl", double_grid(header, {}));
+  expect_run(run_tool({dbl, dbl, out, "-f:d"}), 0, "\n");
+  EXPECT_EQ(read_file(out).substr(0, 48), read_file(dbl).substr(0, 48));
+}
+
+TEST_F(Headers, SingleOutputHeader) {
+  // Each value rounded to the nearest single; the statistics of a run with no
+  // counted cell.
+  std::string text = dir.write("g.asc", text_header("4", "-1", "0.1", "16777217", "1e40", "-9999"));
+  expect_run(run_tool({text, text, out, "-f:s"}), 0, "\n");
+  const std::string expected =
+      single_bytes(4.0f) + single_bytes(-1.0f) + single_bytes(0.1f) + single_bytes(16777216.0f) +
+      single_bytes(std::numeric_limits<float>::infinity()) + single_bytes(-9999.0f) +
+      single_bytes(std::vector<double>{0, 0, 0, 0, -9999, -9999});
+  EXPECT_EQ(hex(read_file(out)), hex(expected));
+}
+
+}  // namespace
+}  // namespace plotveil_e2e
