@@ -94,24 +94,24 @@ else
 fi
 
 # The same cells through GDAL's 64-bit reading: exactly the expected values.
-gdallocationinfo -valonly --config AAIGRID_DATATYPE Float64 out.asc < cells.txt > gdal64.txt 2>&1
+gdallocationinfo -valonly --config AAIGRID_DATATYPE Float64 out.asc < cells.txt > gdal64.txt 2> gdal.err
 if paste -d ' ' expected.txt gdal64.txt | awk 'NF != 2 || $1 + 0 != $2 + 0 { bad++; print "  cell " NR ": expected " $1 ", GDAL read " $2 }
                                                END { exit (bad > 0 || NR != 20) }'; then
   pass "GDAL (Float64) reads all 20 cells to exactly the expected values"
 else
-  fail "GDAL (Float64) reads other cell values"
+  fail "GDAL (Float64) reads other cell values"; cat gdal.err
 fi
 
 # GDAL's default reading narrows decimal grids to 32-bit floats: every cell
 # within half a unit in the last place of a 32-bit float (2^-24 relative).
-gdallocationinfo -valonly out.asc < cells.txt > gdal32.txt 2>&1
+gdallocationinfo -valonly out.asc < cells.txt > gdal32.txt 2>> gdal.err
 if paste -d ' ' expected.txt gdal32.txt | awk '
     function abs(x) { return x < 0 ? -x : x }
     NF != 2 || abs($2 - $1) > abs($1) * 2^-24 * 1.0001 { bad++; print "  cell " NR ": expected " $1 ", GDAL read " $2 }
     END { exit (bad > 0 || NR != 20) }'; then
   pass "GDAL (default Float32) reads all 20 cells to the nearest 32-bit value"
 else
-  fail "GDAL (default Float32) reads other cell values"
+  fail "GDAL (default Float32) reads other cell values"; cat gdal.err
 fi
 
 # ---------------------------------------------------------------- 2. plotveil reads GDAL
