@@ -10,94 +10,113 @@ namespace {
 
 using u128 = unsigned __int128;
 
-constexpr std::uint64_t kTen16 = 10'000'000'000'000'000ULL;
-constexpr std::uint64_t kTen17 = 100'000'000'000'000'000ULL;
-
-constexpr u128 power_of_ten(int n) {
-  u128 p = 1;
-  for (int i = 0; i < n; ++i) p *= 10;
-  return p;
-}
+constexpr std::uint32_t kTen5 = 100'000;
+constexpr std::uint32_t kTen6 = 1'000'000;
+constexpr std::uint64_t kTen11 = 100'000'000'000ULL;
 
 constexpr auto kPowers = [] {
-  struct Table { u128 p[39]; } t{};
-  for (int i = 0; i < 39; ++i) t.p[i] = power_of_ten(i);
+  struct Table { u128 p[40]; } t{};
+  u128 p = 1;
+  for (int i = 0; i < 40; ++i, p *= 10) t.p[i] = p;
   return t;
 }();
 
-// Truncated and correctly rounded (ties to even) value x 10^(16 - x10) for a
-// positive normal double m x 2^e. False when the exact product does not fit.
-bool scaled(std::uint64_t m, int e, int x10, u128& truncated, u128& rounded) {
-  int s = 16 - x10;
+// The six digits round up when the value's 17 correctly rounded digits reach
+// the half: when the fraction left below the sixth digit, remainder / unit, is
+// at least 1/2 - 10^-11 / 2 (a 17-digit tie rounds to the even ...50000000000).
+inline bool reaches_half(u128 remainder, u128 unit) {
+  return remainder * (2 * kTen11) >= unit * (kTen11 - 1);
+}
+
+// The integer part of m x 2^e x 10^(5 - x10), and the fraction left below it
+// as remainder / unit. False when the numbers do not fit.
+bool scaled_six(std::uint64_t m, int e, int x10, std::uint64_t& digits, u128& remainder, u128& unit) {
+  int s = 5 - x10;
   if (s >= 0) {
-    if (s > 22) return false;
-    u128 n = static_cast<u128>(m) * kPowers.p[s];
-    if (e >= 0) {
-      if (e > 40 || (n >> (127 - e)) != 0) return false;
-      truncated = rounded = n << e;
-      return true;
-    }
+    // m x 10^s / 2^k
+    if (e >= 0 || s > 22) return false;
     int k = -e;
-    if (k >= 127) return false;
+    if (k > 80) return false;
+    u128 n = static_cast<u128>(m) * kPowers.p[s];
     u128 q = n >> k;
-    u128 r = n & ((static_cast<u128>(1) << k) - 1);
-    u128 half = static_cast<u128>(1) << (k - 1);
-    truncated = q;
-    rounded = q + ((r > half || (r == half && (q & 1) != 0)) ? 1 : 0);
+    if (q > 0xFFFFFFFFu) return false;
+    digits = static_cast<std::uint64_t>(q);
+    remainder = n - (q << k);
+    unit = static_cast<u128>(1) << k;
     return true;
   }
-  if (-s > 38 || e < 0 || e > 74) return false;
-  u128 v = static_cast<u128>(m) << e;
-  u128 p = kPowers.p[-s];
-  u128 q = v / p;
-  u128 r = v - q * p;
-  truncated = q;
-  rounded = q + ((2 * r > p || (2 * r == p && (q & 1) != 0)) ? 1 : 0);
+  int t = -s;
+  if (t > 26) return false;
+  // m x 2^e / 10^t, or m / (10^t x 2^k)
+  u128 numerator = m;
+  unit = kPowers.p[t];
+  if (e >= 0) {
+    if (e > 73) return false;
+    numerator <<= e;
+  } else {
+    if (-e > 60) return false;
+    unit <<= -e;
+  }
+  u128 q = numerator / unit;
+  if (q > 0xFFFFFFFFu) return false;
+  digits = static_cast<std::uint64_t>(q);
+  remainder = numerator - q * unit;
   return true;
 }
 
 }  // namespace
 
-bool digits17_exact(double magnitude, Digits17& result) {
+bool six_digits_exact(double magnitude, SixDigits& result) {
   std::uint64_t bits = std::bit_cast<std::uint64_t>(magnitude);
   int biased = static_cast<int>(bits >> 52) & 0x7FF;
   if (biased == 0 || biased == 0x7FF) return false;  // subnormal, infinity, NaN
   std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
   int e = biased - 1075;
-  int b = biased - 1023;  // floor(log2 value)
-  // floor(b x log10(2)): the decimal exponent, or one below it.
-  int x10 = (b * 78913) >> 18;
-  u128 truncated = 0, rounded = 0;
-  if (!scaled(m, e, x10, truncated, rounded)) return false;
-  if (truncated >= kTen17) {
+  // floor(log2 value) x log10(2), floored: the decimal exponent or one below.
+  int x10 = ((biased - 1023) * 78913) >> 18;
+  std::uint64_t digits = 0;
+  u128 remainder = 0, unit = 0;
+  if (!scaled_six(m, e, x10, digits, remainder, unit)) return false;
+  if (digits >= kTen6) {
+    // Seven digits: the exponent was one below; the last digit joins the fraction.
+    remainder += (digits % 10) * unit;
+    unit *= 10;
+    digits /= 10;
     ++x10;
-    if (!scaled(m, e, x10, truncated, rounded)) return false;
   }
-  if (rounded == kTen17) {
-    rounded = kTen16;
+  if (reaches_half(remainder, unit)) ++digits;
+  if (digits == kTen6) {
+    digits = kTen5;
     ++x10;
   }
-  result.digits = static_cast<std::uint64_t>(rounded);
+  result.digits = static_cast<std::uint32_t>(digits);
   result.exponent = x10;
   return true;
 }
 
-Digits17 digits17_reference(double magnitude) {
+SixDigits six_digits_reference(double magnitude) {
   char text[40];
   auto [end, ec] = std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific, 16);
   (void)ec;
-  // "d.dddddddddddddddde[+-]xx"
-  Digits17 result;
+  // "d.dddddddddddddddde[+-]xx": 17 digits, then the exponent.
+  std::uint64_t digits17 = 0;
   const char* p = text;
   for (; p < end && *p != 'e'; ++p) {
-    if (*p != '.') result.digits = result.digits * 10 + static_cast<std::uint64_t>(*p - '0');
+    if (*p != '.') digits17 = digits17 * 10 + static_cast<std::uint64_t>(*p - '0');
   }
   ++p;
   bool negative = *p == '-';
-  ++p;
   int exponent = 0;
-  for (; p < end; ++p) exponent = exponent * 10 + (*p - '0');
+  for (++p; p < end; ++p) exponent = exponent * 10 + (*p - '0');
+  SixDigits result;
   result.exponent = negative ? -exponent : exponent;
+  // From 17 digits to 6, a tie rounding away from zero.
+  result.digits = static_cast<std::uint32_t>(digits17 / kTen11);
+  if (digits17 % kTen11 >= kTen11 / 2) ++result.digits;
+  if (result.digits == kTen6) {
+    result.digits = kTen5;
+    ++result.exponent;
+  }
   return result;
 }
 
@@ -110,6 +129,11 @@ char* put(char* out, const char* text) {
   std::memcpy(out, text, n);
   return out + n;
 }
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
 
 char* format_special(std::uint64_t bits, char* out) {
   bool negative = (bits >> 63) != 0;
@@ -133,23 +157,16 @@ char* format_number(double value, char* out) {
     *out++ = '0';
     return out;
   }
-  detail::Digits17 d;
-  if (!detail::digits17_exact(magnitude, d)) d = detail::digits17_reference(magnitude);
-
-  // From 17 digits to 6, a tie rounding away from zero.
-  constexpr std::uint64_t kTen11 = 100'000'000'000ULL;
-  std::uint32_t six = static_cast<std::uint32_t>(d.digits / kTen11);
-  if (d.digits - six * kTen11 >= kTen11 / 2) ++six;
-  int x10 = d.exponent;
-  if (six == 1'000'000) {
-    six = 100'000;
-    ++x10;
-  }
+  detail::SixDigits six_digits;
+  if (!detail::six_digits_exact(magnitude, six_digits)) six_digits = detail::six_digits_reference(magnitude);
+  std::uint32_t six = six_digits.digits;
+  const int x10 = six_digits.exponent;
   char digits[6];
-  for (int i = 5; i >= 0; --i) {
-    digits[i] = static_cast<char>('0' + six % 10);
-    six /= 10;
-  }
+  const std::uint32_t high = six / 10000;
+  const std::uint32_t low = six - high * 10000;
+  std::memcpy(digits, kDigitPairs + 2 * high, 2);
+  std::memcpy(digits + 2, kDigitPairs + 2 * (low / 100), 2);
+  std::memcpy(digits + 4, kDigitPairs + 2 * (low % 100), 2);
   int count = 6;
   while (count > 1 && digits[count - 1] == '0') --count;
 

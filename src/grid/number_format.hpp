@@ -17,17 +17,17 @@ char* format_number(double value, char* out);
 
 namespace detail {
 
-// A positive finite value's 17 significant digits, correctly rounded (ties to
-// even): value ~= digits x 10^(exponent - 16), 10^16 <= digits < 10^17.
-struct Digits17 {
-  std::uint64_t digits = 0;
+// A positive finite value rounded to six significant digits the tool's way:
+// value ~= digits x 10^(exponent - 5), 100000 <= digits <= 999999.
+struct SixDigits {
+  std::uint32_t digits = 0;
   int exponent = 0;
 };
 
-// Exact integer arithmetic; covers 1e-6 <= value < 1e38. False elsewhere.
-bool digits17_exact(double magnitude, Digits17& result);
-// Through std::to_chars: any positive finite value, subnormals included.
-Digits17 digits17_reference(double magnitude);
+// Exact integer arithmetic; covers 1e-6 <= value < 1e32. False elsewhere.
+bool six_digits_exact(double magnitude, SixDigits& result);
+// Through the 17 digits std::to_chars gives: any positive finite value.
+SixDigits six_digits_reference(double magnitude);
 
 }  // namespace detail
 }  // namespace plotveil

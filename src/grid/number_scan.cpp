@@ -17,6 +17,30 @@ constexpr double kPowersOfTen[23] = {
 
 }  // namespace
 
+const char* scan_plain_number(const char* p, const char* limit, double& value) {
+  bool negative = false;
+  if (p < limit && (*p == '-' || *p == '+')) negative = *p++ == '-';
+  std::uint64_t m = 0;
+  const char* digits = p;
+  while (p < limit && is_digit(*p)) m = m * 10 + static_cast<std::uint64_t>(*p++ - '0');
+  std::ptrdiff_t whole = p - digits;
+  std::ptrdiff_t fraction = 0;
+  if (p < limit && *p == '.') {
+    const char* first = ++p;
+    while (p < limit && is_digit(*p)) m = m * 10 + static_cast<std::uint64_t>(*p++ - '0');
+    fraction = p - first;
+  }
+  if (p >= limit || whole + fraction == 0 || whole + fraction > 19 || *p == 'e' || *p == 'E' ||
+      fraction > 22 || m > (std::uint64_t{1} << 53)) {
+    return nullptr;
+  }
+  // Both operands are exact, so the one rounding of the division is correct.
+  double v = static_cast<double>(m);
+  if (fraction > 0) v = v / kPowersOfTen[fraction];
+  value = negative ? -v : v;
+  return p;
+}
+
 void NumberScanner::add_digit(char c, bool in_fraction) {
   if (significant_ == 0 && c == '0') {
     // A leading zero only moves the point.

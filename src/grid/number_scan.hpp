@@ -10,6 +10,11 @@
 
 namespace plotveil {
 
+// The common case in one pass: a plain decimal of at most 19 digits, no
+// exponent, that converts exactly, and whose end lies before `limit`. Returns
+// where it stops, or nullptr when the number needs the NumberScanner.
+const char* scan_plain_number(const char* p, const char* limit, double& value);
+
 class NumberScanner {
  public:
   enum class Phase : std::uint8_t {

@@ -26,6 +26,10 @@ bool skip_space(InStream& in) {
 bool read_number(InStream& in, double& destination) {
   if (!skip_space(in)) return false;
   if (static_cast<std::size_t>(in.end - in.pos) < kNumberWindow) fill_input(in, kNumberWindow);
+  if (const char* stop = scan_plain_number(in.pos, in.end, destination)) {
+    in.pos = const_cast<char*>(stop);
+    return true;
+  }
   NumberScanner scanner;
   in.pos = const_cast<char*>(scanner.feed(in.pos, in.end));
   while (!scanner.done()) {

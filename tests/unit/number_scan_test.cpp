@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -137,12 +138,31 @@ std::string random_token(std::mt19937_64& random) {
 
 TEST(NumberScanner, AgreesWithStrtodOnRandomNumbers) {
   std::mt19937_64 random(42);
+  int plain_taken = 0;
   for (int i = 0; i < 1'000'000; ++i) {
     std::string token = random_token(random);
     Scan s = scan(token);
     ASSERT_TRUE(s.ok) << token;
     ASSERT_EQ(s.stop, token.size()) << token;
     ASSERT_EQ(bits_of(s.value), bits_of(std::strtod(token.c_str(), nullptr))) << token;
+    // The one-pass path, where it takes a number, agrees to the bit and the stop.
+    std::string ended = token + " ";
+    double plain = 0;
+    const char* stop = scan_plain_number(ended.data(), ended.data() + ended.size(), plain);
+    if (stop != nullptr) {
+      ASSERT_EQ(stop - ended.data(), static_cast<std::ptrdiff_t>(token.size())) << token;
+      ASSERT_EQ(bits_of(plain), bits_of(s.value)) << token;
+      ++plain_taken;
+    }
+  }
+  EXPECT_GT(plain_taken, 300'000);
+}
+
+TEST(NumberScanner, PlainPathLeavesEverythingElseToTheFullScan) {
+  for (const char* text : {"1e5 ", "12345678901234567890 ", "9007199254740993 ", "- ", ". ", "+.e ",
+                           "0.00000000000000000000001 ", "12"}) {
+    double v = 0;
+    EXPECT_EQ(scan_plain_number(text, text + std::strlen(text), v), nullptr) << text;
   }
 }
 
