@@ -1,0 +1,271 @@
+// Numbers in text grids, checked against independent models.
+//
+// The input bytes are a text grid's data. They are read through the tool's
+// text stream with read_number, and every read must agree with a plain model
+// of the number syntax whose values come from strtod: same success, same value
+// to the bit, nothing stored on failure. Each token is also fed to the scanner
+// byte by byte. Every value read, and every 8-byte piece of the input taken as
+// a double, is written with format_number, compared with a reference text built
+// from printf's 17 correctly rounded digits, and read back, which must give the
+// value rounded to six significant digits.
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "grid/byte_streams.hpp"
+#include "grid/number_format.hpp"
+#include "grid/number_scan.hpp"
+#include "grid/text_input.hpp"
+#include "scratch_dir.hpp"
+
+namespace {
+
+using plotveil::NumberScanner;
+
+[[noreturn]] void fault(const char* what, std::string_view detail) {
+  std::printf("FAULT: %s [%.*s]\n", what, static_cast<int>(detail.size()), detail.data());
+  std::fflush(stdout);
+  std::abort();
+}
+
+std::uint64_t bits_of(double v) { return std::bit_cast<std::uint64_t>(v); }
+
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// One read_number over `data` from `pos`, as the syntax says it goes.
+struct ModelRead {
+  bool ok = false;
+  double value = 0;
+  std::size_t start = 0;    // first byte after the skipped white space
+  std::size_t next = 0;     // where the following read begins
+};
+
+ModelRead model_read(const char* data, std::size_t size, std::size_t pos) {
+  ModelRead m;
+  while (pos < size && is_space(data[pos])) ++pos;
+  m.start = m.next = pos;
+  if (pos == size) return m;
+  std::size_t p = pos;
+  if (data[p] == '+' || data[p] == '-') ++p;
+  std::size_t digits = 0;
+  while (p < size && is_digit(data[p])) ++p, ++digits;
+  if (p < size && data[p] == '.') {
+    ++p;
+    while (p < size && is_digit(data[p])) ++p, ++digits;
+  }
+  if (digits == 0) {
+    // The sign and the point read so far are consumed; the stopper stays.
+    m.next = p;
+    return m;
+  }
+  std::size_t strict_end = p;
+  if (p < size && (data[p] == 'e' || data[p] == 'E')) {
+    std::size_t q = p + 1;
+    if (q < size && (data[q] == '+' || data[q] == '-')) ++q;
+    std::size_t r = q;
+    while (r < size && is_digit(data[r])) ++r;
+    strict_end = r > q ? r : p;
+    p = r;
+  }
+  std::string token(data + pos, strict_end - pos);
+  char* stop = nullptr;
+  m.value = std::strtod(token.c_str(), &stop);
+  if (stop != token.c_str() + token.size()) fault("model token not taken whole by strtod", token);
+  m.ok = true;
+  m.next = p;
+  return m;
+}
+
+// The scanner over data[start, size), fed in pieces of `step` bytes.
+struct ScanResult {
+  bool ok = false;
+  double value = 0;
+  std::size_t end = 0;
+};
+
+ScanResult scan(const char* data, std::size_t size, std::size_t start, std::size_t step) {
+  NumberScanner scanner;
+  const char* p = data + start;
+  const char* limit = data + size;
+  while (!scanner.done() && p < limit) {
+    const char* piece_end = static_cast<std::size_t>(limit - p) > step ? p + step : limit;
+    p = scanner.feed(p, piece_end);
+  }
+  if (!scanner.done()) scanner.finish();
+  ScanResult r;
+  r.ok = scanner.succeeded();
+  if (r.ok) r.value = scanner.value();
+  r.end = static_cast<std::size_t>(p - data);
+  return r;
+}
+
+// The numeric text form, built from printf's 17 correctly rounded digits.
+struct Reference {
+  std::string text;
+  bool finite_nonzero = false;
+  double rounded = 0;   // the value at six significant digits
+};
+
+Reference reference_text(double v) {
+  Reference ref;
+  const std::uint64_t bits = bits_of(v);
+  const bool negative = (bits >> 63) != 0;
+  const std::string sign = negative ? "-" : "";
+  if (std::isnan(v)) {
+    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+    const std::uint64_t quiet = std::uint64_t{1} << 51;
+    if (negative && fraction == quiet) {
+      ref.text = "-1.#IND";
+    } else {
+      ref.text = sign + ((fraction & quiet) != 0 ? "1.#QNAN" : "1.#SNAN");
+    }
+    return ref;
+  }
+  if (std::isinf(v)) {
+    ref.text = sign + "1.#INF";
+    return ref;
+  }
+  if (v == 0) {
+    ref.text = sign + "0";
+    return ref;
+  }
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.16e", std::fabs(v));
+  // d.dddddddddddddddde+XX
+  std::string digits = std::string(1, buf[0]) + std::string(buf + 2, 16);
+  int exponent = std::atoi(buf + 19);
+  long six = std::atol(digits.substr(0, 6).c_str());
+  if (digits[6] >= '5') ++six;
+  if (six == 1000000) {
+    six = 100000;
+    ++exponent;
+  }
+  std::string d = std::to_string(six);
+  auto strip = [](std::string s) {
+    if (s.find('.') == std::string::npos) return s;
+    while (s.back() == '0') s.pop_back();
+    if (s.back() == '.') s.pop_back();
+    return s;
+  };
+  std::string body;
+  if (exponent < -4 || exponent >= 6) {
+    char e[16];
+    std::snprintf(e, sizeof e, "e%c%03d", exponent < 0 ? '-' : '+', std::abs(exponent));
+    body = strip(d.substr(0, 1) + "." + d.substr(1)) + e;
+  } else if (exponent >= 0) {
+    body = strip(d.substr(0, static_cast<std::size_t>(exponent) + 1) + "." +
+                 d.substr(static_cast<std::size_t>(exponent) + 1));
+  } else {
+    body = strip("0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + d);
+  }
+  ref.text = sign + body;
+  ref.finite_nonzero = true;
+  std::string exact = sign + d + "e" + std::to_string(exponent - 5);
+  ref.rounded = std::strtod(exact.c_str(), nullptr);
+  return ref;
+}
+
+void check_format(double v) {
+  char out[plotveil::kMaxNumberText];
+  char* end = plotveil::format_number(v, out);
+  std::string_view text(out, static_cast<std::size_t>(end - out));
+  if (text.size() > 13) fault("number text longer than 13 bytes", text);
+  Reference ref = reference_text(v);
+  if (text != ref.text) {
+    char shown[160];
+    std::snprintf(shown, sizeof shown, "%.17g %016llx: got %.*s, want %s", v,
+                  static_cast<unsigned long long>(bits_of(v)), static_cast<int>(text.size()),
+                  text.data(), ref.text.c_str());
+    fault("format_number", shown);
+  }
+  if (ref.finite_nonzero) {
+    ScanResult back = scan(text.data(), text.size(), 0, text.size());
+    if (!back.ok || back.end != text.size() || bits_of(back.value) != bits_of(ref.rounded)) {
+      fault("number text does not read back to six digits", text);
+    }
+  } else if (!std::isnan(v) && !std::isinf(v)) {
+    // Zero reads back with its sign.
+    ScanResult back = scan(text.data(), text.size(), 0, text.size());
+    if (!back.ok || bits_of(back.value) != bits_of(v)) fault("zero does not read back", text);
+  } else {
+    // A word reads as its leading 1 and stops at the '#'.
+    ScanResult back = scan(text.data(), text.size(), 0, text.size());
+    if (!back.ok || std::fabs(back.value) != 1.0 || text[back.end] != '#') {
+      fault("word does not read as 1", text);
+    }
+  }
+}
+
+void check_scanner(const char* data, std::size_t size, const ModelRead& m) {
+  ScanResult whole = scan(data, size, m.start, size);
+  if (whole.ok != m.ok || (m.ok && bits_of(whole.value) != bits_of(m.value)) ||
+      whole.end != m.next) {
+    fault("scanner disagrees with the model", std::string_view(data + m.start, m.next - m.start));
+  }
+  if (m.next - m.start > 4096) return;
+  ScanResult bytewise = scan(data, size, m.start, 1);
+  if (bytewise.ok != whole.ok || bits_of(bytewise.value) != bits_of(whole.value) ||
+      bytewise.end != whole.end) {
+    fault("scanner fed byte by byte differs", std::string_view(data + m.start, m.next - m.start));
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+  const char* data = reinterpret_cast<const char*>(bytes);
+
+  for (std::size_t i = 0; i + 8 <= size && i < 8 * 32; i += 8) {
+    double v;
+    std::memcpy(&v, data + i, 8);
+    check_format(v);
+  }
+
+  static const std::string path = plotveil_fuzz::scratch_path("numbers.asc");
+  plotveil_fuzz::write_scratch_file(path, data, size);
+  plotveil::InStream in;
+  if (plotveil::open_input(in, path) != plotveil::OpenInput::ok) fault("cannot open", path);
+  if (!plotveil::rewind_input(in, true)) fault("cannot rewind", path);
+
+  // A text input's data ends at its first 0x1A byte.
+  const void* mark = std::memchr(data, 0x1A, size);
+  const std::size_t text_size = mark ? static_cast<std::size_t>(static_cast<const char*>(mark) - data) : size;
+
+  const double sentinel = std::bit_cast<double>(std::uint64_t{0x7ff4'dead'beef'0001});
+  std::size_t pos = 0;
+  for (;;) {
+    ModelRead m = model_read(data, text_size, pos);
+    double got = sentinel;
+    bool ok = plotveil::read_number(in, got);
+    if (ok != m.ok) {
+      fault(ok ? "read_number took what the syntax refuses" : "read_number refused a number",
+            std::string_view(data + m.start, m.next - m.start));
+    }
+    if (m.start < text_size) check_scanner(data, text_size, m);
+    if (!ok) {
+      if (bits_of(got) != bits_of(sentinel)) fault("a failed read stored a value", "");
+      if (m.next == m.start) {
+        // A stall: the next read stops at the same byte and stores nothing.
+        if (plotveil::read_number(in, got) || bits_of(got) != bits_of(sentinel)) {
+          fault("a stalled read went on", std::string_view(data + m.start, text_size - m.start));
+        }
+        break;
+      }
+    } else {
+      if (bits_of(got) != bits_of(m.value)) {
+        fault("read_number value differs from strtod", std::string_view(data + m.start, m.next - m.start));
+      }
+      check_format(got);
+    }
+    pos = m.next;
+  }
+  return 0;
+}
