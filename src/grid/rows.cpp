@@ -60,8 +60,8 @@ void read_row(InStream& in, GridEncoding encoding, const std::string& name, cons
       return;
     }
     case GridEncoding::ascii:
-      for (std::int32_t c = 1; c <= shape.width; ++c) {
-        if (!read_number(in, cells[c])) fail_short_row(name, row, c - 1);
+      if (std::size_t got = read_numbers(in, cells + 1, width); got < width) {
+        fail_short_row(name, row, static_cast<std::int64_t>(got));
       }
       return;
   }

@@ -12,6 +12,10 @@ namespace plotveil {
 // later read there. False at the end of the data as well.
 bool read_number(InStream& in, double& destination);
 
+// Reads up to `count` numbers into consecutive cells; returns how many were
+// read before one failed (as read_number fails).
+std::size_t read_numbers(InStream& in, double* destination, std::size_t count);
+
 // Skips white space and one word (a run of bytes other than white space),
 // keeping nothing of it. False when the data ends before the word begins.
 bool skip_word(InStream& in);
