@@ -1,3 +1,7 @@
 #include "app/run.hpp"
+#include "base/console.hpp"
 
-int main(int argc, char** argv) { return plotveil::run(argc, argv); }
+int main(int argc, char** argv) {
+  plotveil::guard_standard_streams();
+  return plotveil::run(argc, argv);
+}

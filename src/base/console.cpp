@@ -1,5 +1,6 @@
 #include "base/console.hpp"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace plotveil {
@@ -18,6 +19,17 @@ void flush_if_terminal() {
 }
 
 }  // namespace
+
+void guard_standard_streams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1) continue;
+    int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) {
+      ::dup2(opened, fd);
+      ::close(opened);
+    }
+  }
+}
 
 void set_console_streams(std::FILE* out_stream, std::FILE* in_stream) {
   g_out = out_stream;

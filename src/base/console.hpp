@@ -23,6 +23,11 @@ void console_flush();
 // when standard input ends before any byte was read.
 std::optional<std::string> console_read_line();
 
+// A standard stream the tool was started without is opened on /dev/null, so
+// that no file the run opens takes its place: the prompt would otherwise read
+// an input grid, and messages would land in the output grid.
+void guard_standard_streams();
+
 // Tests redirect the console into a stream of their own.
 void set_console_streams(std::FILE* out, std::FILE* in);
 

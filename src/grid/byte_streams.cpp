@@ -13,7 +13,9 @@ namespace {
 
 constexpr std::size_t kInputBufferSize = 1 << 20;
 constexpr std::size_t kOutputBufferSize = 1 << 20;
-constexpr std::size_t kDirectReadMinimum = 1 << 16;
+// Blocks from this size on go between the file and the caller's memory
+// directly, without a copy through the buffer.
+constexpr std::size_t kDirectMinimum = 1 << 14;
 
 // One read call, retried on interruption. -1 on error, 0 at end of file.
 ssize_t read_some(int fd, void* destination, std::size_t count) {
@@ -140,7 +142,7 @@ std::size_t read_input(InStream& in, void* destination, std::size_t count) {
       continue;
     }
     if (in.at_end) break;
-    if (!in.text && count - done >= kDirectReadMinimum) {
+    if (!in.text && count - done >= kDirectMinimum) {
       // Large binary blocks go straight to the caller, without a copy.
       ssize_t got = read_some(in.fd, out + done, count - done);
       if (got <= 0) {
@@ -199,8 +201,8 @@ std::size_t write_output(OutStream& out, const void* source, std::size_t count) 
       if (!flush_output(out)) return done;
       continue;
     }
-    if (out.used == 0 && count - done >= out.capacity) {
-      // A block larger than the buffer goes straight to the file.
+    if (count - done >= kDirectMinimum) {
+      if (out.used > 0 && !flush_output(out)) return done;
       std::size_t put = write_all(out.fd, in + done, count - done);
       done += put;
       if (done < count) {

@@ -23,20 +23,22 @@ struct GridStatistics {
 // until the first counted value sets both.
 void reset(GridStatistics& stats, double threshold);
 
+// Adds v when v > threshold + 1 (never a NaN). Written without branches on the
+// data, which masked grids make unpredictable: a value that does not count
+// adds +0.0, which leaves every sum as it is (a sum that starts at +0.0 never
+// becomes -0.0), so the sums stay those of the counted values in cell order.
 inline void accumulate(GridStatistics& stats, double v) {
-  // Written so that a NaN value or threshold is never counted.
-  if (!(v > stats.threshold + 1.0)) return;
-  stats.sum = stats.sum + v;
-  stats.count = stats.count + 1.0;
-  stats.sum_of_squares = stats.sum_of_squares + v * v;
-  if (stats.count == 1.0) {
-    stats.min = v;
-    stats.max = v;
-  } else if (v < stats.min) {
-    stats.min = v;
-  } else if (v > stats.max) {
-    stats.max = v;
-  }
+  const bool counted = v > stats.threshold + 1.0;
+  const double added = counted ? v : 0.0;
+  stats.sum = stats.sum + added;
+  stats.count = stats.count + (counted ? 1.0 : 0.0);
+  stats.sum_of_squares = stats.sum_of_squares + added * added;
+  // The first counted value sets both; later ones move min down or else max up.
+  const bool first = counted && stats.count == 1.0;
+  const bool lower = counted && v < stats.min;
+  const bool higher = counted && !lower && v > stats.max;
+  stats.min = first || lower ? v : stats.min;
+  stats.max = first || higher ? v : stats.max;
 }
 
 // Stores count, min, max, sum, mean and deviation at header indexes 7 to 12.
