@@ -45,7 +45,7 @@ for target in "${targets[@]}"; do
   case "$target" in
     # Row buffers are reserved for the promised width and touched only where
     # data fills them: allow the large reservation, keep the real memory limit.
-    run_fuzz) options+=(-malloc_limit_mb=65536 -max_len=65536) ;;
+    run_fuzz) options+=(-malloc_limit_mb=65536 -max_len=16384) ;;
     number_fuzz) options+=(-max_len=8192) ;;
   esac
   echo "== $target for ${seconds}s"

@@ -11,11 +11,14 @@
 // tool's exit codes and, except on success, one message ending in a line feed;
 // a write can never fail on the scratch folder (codes 4 and 6); a completed run
 // prints one dot per row and a line feed, and a binary output holds exactly
-// (12 + rows x W) values.
+// (12 + rows x W) values. When both inputs and the output are binary, the
+// output file must equal, byte for byte, a plain model of the masking and the
+// statistics.
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -135,6 +138,107 @@ int output_cell_bytes(const Parts& parts) {
   return choice == 'd' ? 8 : choice == 's' ? 4 : 0;
 }
 
+// A binary grid as the tool reads it: the encoding from the no-data value, the
+// twelve header values, the cells right after them.
+struct BinaryGrid {
+  std::string_view bytes;
+  int cell = 0;  // 4 or 8
+  double header[13] = {};
+
+  double at(std::size_t index) const {  // index 0 is the first header value
+    if (cell == 8) {
+      double v;
+      std::memcpy(&v, bytes.data() + index * 8, 8);
+      return v;
+    }
+    float v;
+    std::memcpy(&v, bytes.data() + index * 4, 4);
+    return static_cast<double>(v);
+  }
+};
+
+bool read_binary_grid(std::string_view bytes, BinaryGrid& grid) {
+  if (bytes.substr(0, 4) == "ncol") return false;
+  grid.bytes = bytes;
+  double d;
+  float f;
+  if (bytes.size() >= 48 && (std::memcpy(&d, bytes.data() + 40, 8), d == -9999.0)) {
+    grid.cell = 8;
+  } else if (bytes.size() >= 24 && (std::memcpy(&f, bytes.data() + 20, 4), f == -9999.0f)) {
+    grid.cell = 4;
+  } else {
+    return false;
+  }
+  if (bytes.size() < static_cast<std::size_t>(12 * grid.cell)) return false;
+  for (int k = 1; k <= 12; ++k) grid.header[k] = grid.at(static_cast<std::size_t>(k - 1));
+  return true;
+}
+
+void put_value(std::string& out, double v, int cell) {
+  if (cell == 8) {
+    out.append(reinterpret_cast<const char*>(&v), 8);
+  } else {
+    float f = static_cast<float>(v);
+    out.append(reinterpret_cast<const char*>(&f), 4);
+  }
+}
+
+// The whole output file of a completed run over two binary grids: grid_1's
+// header, each cell grid_1's value unless the mask lies at or below the no-data
+// value N, and the statistics of the cells above N + 1 in the header.
+std::string expected_binary_output(const BinaryGrid& first, const BinaryGrid& second,
+                                   std::int64_t rows, std::int64_t width, int cell) {
+  double h[13];
+  std::memcpy(h, first.header, sizeof h);
+  const double n = h[6];
+  double count = 0, low = 0, high = 0, sum = 0, squares = 0;
+  std::string cells;
+  for (std::int64_t r = 0; r < rows; ++r) {
+    for (std::int64_t c = 0; c < width; ++c) {
+      const std::size_t index = static_cast<std::size_t>(12 + r * width + c);
+      const double mask = second.at(index);
+      const double v = n >= mask ? n : first.at(index);
+      put_value(cells, v, cell);
+      if (!(v > n + 1.0)) continue;
+      sum += v;
+      count += 1.0;
+      squares += v * v;
+      if (count == 1.0) {
+        low = high = v;
+      } else if (v < low) {
+        low = v;
+      } else if (v > high) {
+        high = v;
+      }
+    }
+  }
+  h[7] = count;
+  h[8] = low;
+  h[9] = high;
+  h[10] = sum;
+  h[11] = count > 0 ? sum / count : -9999.0;
+  if (count > 2) {
+    const double spread = squares - (sum * sum) / count;
+    h[12] = spread > 0 ? std::sqrt(spread / (count - 1)) : 0.0;
+  } else {
+    h[12] = -9999.0;
+  }
+  std::string out;
+  for (int k = 1; k <= 12; ++k) put_value(out, h[k], cell);
+  return out + cells;
+}
+
+std::string read_file(const std::string& path) {
+  std::string bytes;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return bytes;
+  char block[65536];
+  std::size_t got;
+  while ((got = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, got);
+  std::fclose(file);
+  return bytes;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
@@ -194,6 +298,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (cell != 0) {
       const std::int64_t want = (12 + rows * first.size.columns) * cell;
       if (info.st_size != want) fault("binary output of the wrong size", message);
+      BinaryGrid first_grid, second_grid;
+      if (read_binary_grid(parts.first, first_grid) && read_binary_grid(parts.second, second_grid) &&
+          read_file(out_path) != expected_binary_output(first_grid, second_grid, rows,
+                                                        first.size.columns, cell)) {
+        fault("binary output differs from the masking model", message);
+      }
     } else if (info.st_size < 6) {
       fault("text output without its header", message);
     }
