@@ -22,10 +22,15 @@
 #include "grid/number_scan.hpp"
 #include "grid/text_input.hpp"
 #include "scratch_dir.hpp"
+#include "text_model.hpp"
 
 namespace {
 
 using plotveil::NumberScanner;
+using plotveil_fuzz::ModelRead;
+using plotveil_fuzz::Reference;
+using plotveil_fuzz::model_read;
+using plotveil_fuzz::reference_text;
 
 [[noreturn]] void fault(const char* what, std::string_view detail) {
   std::printf("FAULT: %s [%.*s]\n", what, static_cast<int>(detail.size()), detail.data());
@@ -34,55 +39,6 @@ using plotveil::NumberScanner;
 }
 
 std::uint64_t bits_of(double v) { return std::bit_cast<std::uint64_t>(v); }
-
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-// One read_number over `data` from `pos`, as the syntax says it goes.
-struct ModelRead {
-  bool ok = false;
-  double value = 0;
-  std::size_t start = 0;    // first byte after the skipped white space
-  std::size_t next = 0;     // where the following read begins
-};
-
-ModelRead model_read(const char* data, std::size_t size, std::size_t pos) {
-  ModelRead m;
-  while (pos < size && is_space(data[pos])) ++pos;
-  m.start = m.next = pos;
-  if (pos == size) return m;
-  std::size_t p = pos;
-  if (data[p] == '+' || data[p] == '-') ++p;
-  std::size_t digits = 0;
-  while (p < size && is_digit(data[p])) ++p, ++digits;
-  if (p < size && data[p] == '.') {
-    ++p;
-    while (p < size && is_digit(data[p])) ++p, ++digits;
-  }
-  if (digits == 0) {
-    // The sign and the point read so far are consumed; the stopper stays.
-    m.next = p;
-    return m;
-  }
-  std::size_t strict_end = p;
-  if (p < size && (data[p] == 'e' || data[p] == 'E')) {
-    std::size_t q = p + 1;
-    if (q < size && (data[q] == '+' || data[q] == '-')) ++q;
-    std::size_t r = q;
-    while (r < size && is_digit(data[r])) ++r;
-    strict_end = r > q ? r : p;
-    p = r;
-  }
-  std::string token(data + pos, strict_end - pos);
-  char* stop = nullptr;
-  m.value = std::strtod(token.c_str(), &stop);
-  if (stop != token.c_str() + token.size()) fault("model token not taken whole by strtod", token);
-  m.ok = true;
-  m.next = p;
-  return m;
-}
 
 // The scanner over data[start, size), fed in pieces of `step` bytes.
 struct ScanResult {
@@ -105,72 +61,6 @@ ScanResult scan(const char* data, std::size_t size, std::size_t start, std::size
   if (r.ok) r.value = scanner.value();
   r.end = static_cast<std::size_t>(p - data);
   return r;
-}
-
-// The numeric text form, built from printf's 17 correctly rounded digits.
-struct Reference {
-  std::string text;
-  bool finite_nonzero = false;
-  double rounded = 0;   // the value at six significant digits
-};
-
-Reference reference_text(double v) {
-  Reference ref;
-  const std::uint64_t bits = bits_of(v);
-  const bool negative = (bits >> 63) != 0;
-  const std::string sign = negative ? "-" : "";
-  if (std::isnan(v)) {
-    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
-    const std::uint64_t quiet = std::uint64_t{1} << 51;
-    if (negative && fraction == quiet) {
-      ref.text = "-1.#IND";
-    } else {
-      ref.text = sign + ((fraction & quiet) != 0 ? "1.#QNAN" : "1.#SNAN");
-    }
-    return ref;
-  }
-  if (std::isinf(v)) {
-    ref.text = sign + "1.#INF";
-    return ref;
-  }
-  if (v == 0) {
-    ref.text = sign + "0";
-    return ref;
-  }
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.16e", std::fabs(v));
-  // d.dddddddddddddddde+XX
-  std::string digits = std::string(1, buf[0]) + std::string(buf + 2, 16);
-  int exponent = std::atoi(buf + 19);
-  long six = std::atol(digits.substr(0, 6).c_str());
-  if (digits[6] >= '5') ++six;
-  if (six == 1000000) {
-    six = 100000;
-    ++exponent;
-  }
-  std::string d = std::to_string(six);
-  auto strip = [](std::string s) {
-    if (s.find('.') == std::string::npos) return s;
-    while (s.back() == '0') s.pop_back();
-    if (s.back() == '.') s.pop_back();
-    return s;
-  };
-  std::string body;
-  if (exponent < -4 || exponent >= 6) {
-    char e[16];
-    std::snprintf(e, sizeof e, "e%c%03d", exponent < 0 ? '-' : '+', std::abs(exponent));
-    body = strip(d.substr(0, 1) + "." + d.substr(1)) + e;
-  } else if (exponent >= 0) {
-    body = strip(d.substr(0, static_cast<std::size_t>(exponent) + 1) + "." +
-                 d.substr(static_cast<std::size_t>(exponent) + 1));
-  } else {
-    body = strip("0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + d);
-  }
-  ref.text = sign + body;
-  ref.finite_nonzero = true;
-  std::string exact = sign + d + "e" + std::to_string(exponent - 5);
-  ref.rounded = std::strtod(exact.c_str(), nullptr);
-  return ref;
 }
 
 void check_format(double v) {

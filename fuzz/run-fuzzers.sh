@@ -18,9 +18,9 @@ flags=(-std=c++20 -O1 -g -Wall -Wextra -Werror -ffp-contract=off
 out=build-fuzz
 mkdir -p "$out/obj"
 
-# The library, with coverage for the engine but without its main.
+# The library and the fuzz models, with coverage for the engine; no main.
 objects=()
-for source in src/*/*.cpp fuzz/scratch_dir.cpp; do
+for source in src/*/*.cpp fuzz/scratch_dir.cpp fuzz/text_model.cpp fuzz/run_model.cpp; do
   [ "$source" = src/app/main.cpp ] && continue
   object="$out/obj/$(echo "$source" | tr / _).o"
   if [ ! -f "$object" ] || [ "$source" -nt "$object" ] || [ -n "$(find src -name '*.hpp' -newer "$object")" ]; then

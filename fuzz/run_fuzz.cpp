@@ -9,16 +9,13 @@
 //
 // Beyond crashes, leaks and undefined behaviour, a run must end with one of the
 // tool's exit codes and, except on success, one message ending in a line feed;
-// a write can never fail on the scratch folder (codes 4 and 6); a completed run
-// prints one dot per row and a line feed, and a binary output holds exactly
-// (12 + rows x W) values. When both inputs and the output are binary, the
-// output file must equal, byte for byte, a plain model of the masking and the
-// statistics.
+// a write can never fail on the scratch folder (codes 4 and 6). A plain model
+// of the run decides whether it completes, stops at a short row or stops
+// earlier; a completed run prints one dot per row and a line feed, and its
+// output file equals the model's byte for byte.
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <climits>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -29,9 +26,7 @@
 #include "app/run.hpp"
 #include "base/console.hpp"
 #include "base/failure.hpp"
-#include "grid/byte_streams.hpp"
-#include "grid/encoding.hpp"
-#include "grid/header.hpp"
+#include "run_model.hpp"
 #include "scratch_dir.hpp"
 
 namespace {
@@ -99,133 +94,11 @@ Parts split(std::string_view data) {
   return parts;
 }
 
-// grid_1's header as the run will see it, or nothing when the run cannot get
-// that far on grid_1 alone.
-struct FirstGrid {
-  bool known = false;
-  plotveil::GridSize size;
-};
-
-FirstGrid read_first_grid(const std::string& path, std::FILE* sink) {
-  FirstGrid result;
-  plotveil::set_console_streams(sink, sink);
-  try {
-    plotveil::InStream in;
-    if (plotveil::open_input(in, path) != plotveil::OpenInput::ok) return result;
-    plotveil::GridEncoding encoding = plotveil::detect_encoding(in, path);
-    plotveil::GridHeader header;
-    plotveil::read_header(in, encoding, path, header);
-    result.size = plotveil::check_grid_size(header, path);
-    result.known = true;
-  } catch (const ToolExit&) {
-  }
-  return result;
-}
-
 bool is_tool_exit_code(int code) {
   switch (code) {
     case 1: case 2: case 4: case 5: case 6: case 98: return true;
     default: return false;
   }
-}
-
-int output_cell_bytes(const Parts& parts) {
-  if (!parts.has_option) return 0;
-  std::size_t flag = parts.option.find("-f:");
-  if (flag == std::string_view::npos) return 0;
-  std::size_t colon = parts.option.find(':');
-  char choice = colon + 1 < parts.option.size() ? parts.option[colon + 1] : '\0';
-  return choice == 'd' ? 8 : choice == 's' ? 4 : 0;
-}
-
-// A binary grid as the tool reads it: the encoding from the no-data value, the
-// twelve header values, the cells right after them.
-struct BinaryGrid {
-  std::string_view bytes;
-  int cell = 0;  // 4 or 8
-  double header[13] = {};
-
-  double at(std::size_t index) const {  // index 0 is the first header value
-    if (cell == 8) {
-      double v;
-      std::memcpy(&v, bytes.data() + index * 8, 8);
-      return v;
-    }
-    float v;
-    std::memcpy(&v, bytes.data() + index * 4, 4);
-    return static_cast<double>(v);
-  }
-};
-
-bool read_binary_grid(std::string_view bytes, BinaryGrid& grid) {
-  if (bytes.substr(0, 4) == "ncol") return false;
-  grid.bytes = bytes;
-  double d;
-  float f;
-  if (bytes.size() >= 48 && (std::memcpy(&d, bytes.data() + 40, 8), d == -9999.0)) {
-    grid.cell = 8;
-  } else if (bytes.size() >= 24 && (std::memcpy(&f, bytes.data() + 20, 4), f == -9999.0f)) {
-    grid.cell = 4;
-  } else {
-    return false;
-  }
-  if (bytes.size() < static_cast<std::size_t>(12 * grid.cell)) return false;
-  for (int k = 1; k <= 12; ++k) grid.header[k] = grid.at(static_cast<std::size_t>(k - 1));
-  return true;
-}
-
-void put_value(std::string& out, double v, int cell) {
-  if (cell == 8) {
-    out.append(reinterpret_cast<const char*>(&v), 8);
-  } else {
-    float f = static_cast<float>(v);
-    out.append(reinterpret_cast<const char*>(&f), 4);
-  }
-}
-
-// The whole output file of a completed run over two binary grids: grid_1's
-// header, each cell grid_1's value unless the mask lies at or below the no-data
-// value N, and the statistics of the cells above N + 1 in the header.
-std::string expected_binary_output(const BinaryGrid& first, const BinaryGrid& second,
-                                   std::int64_t rows, std::int64_t width, int cell) {
-  double h[13];
-  std::memcpy(h, first.header, sizeof h);
-  const double n = h[6];
-  double count = 0, low = 0, high = 0, sum = 0, squares = 0;
-  std::string cells;
-  for (std::int64_t r = 0; r < rows; ++r) {
-    for (std::int64_t c = 0; c < width; ++c) {
-      const std::size_t index = static_cast<std::size_t>(12 + r * width + c);
-      const double mask = second.at(index);
-      const double v = n >= mask ? n : first.at(index);
-      put_value(cells, v, cell);
-      if (!(v > n + 1.0)) continue;
-      sum += v;
-      count += 1.0;
-      squares += v * v;
-      if (count == 1.0) {
-        low = high = v;
-      } else if (v < low) {
-        low = v;
-      } else if (v > high) {
-        high = v;
-      }
-    }
-  }
-  h[7] = count;
-  h[8] = low;
-  h[9] = high;
-  h[10] = sum;
-  h[11] = count > 0 ? sum / count : -9999.0;
-  if (count > 2) {
-    const double spread = squares - (sum * sum) / count;
-    h[12] = spread > 0 ? std::sqrt(spread / (count - 1)) : 0.0;
-  } else {
-    h[12] = -9999.0;
-  }
-  std::string out;
-  for (int k = 1; k <= 12; ++k) put_value(out, h[k], cell);
-  return out + cells;
 }
 
 std::string read_file(const std::string& path) {
@@ -254,9 +127,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   plotveil_fuzz::write_scratch_file(first_path, parts.first.data(), parts.first.size());
   plotveil_fuzz::write_scratch_file(second_path, parts.second.data(), parts.second.size());
 
-  const FirstGrid first = read_first_grid(first_path, sink);
-  if (first.known && first.size.columns == 0 && first.size.rows > kMaxEmptyRows) return 0;
-  if (first.known && first.size.columns > kMaxWidth) return 0;
+  const plotveil_fuzz::RunOutcome model = plotveil_fuzz::model_run(
+      parts.first, parts.second, plotveil_fuzz::model_output_kind(parts.option));
+  if (model.size_known && model.width == 0 && model.rows > kMaxEmptyRows) return 0;
+  if (model.size_known && model.width > kMaxWidth) return 0;
 
   const std::string option(parts.option);
   const char* argv[] = {"plotveil", first_path.c_str(), second_path.c_str(), out_path.c_str(),
@@ -286,31 +160,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   if (usage.ru_maxrss > kMaxResidentKb) fault("a run took more memory than its input justifies", message);
 #endif
 
+  using End = plotveil_fuzz::RunOutcome::End;
   if (code == 0) {
-    if (!first.known) fault("a run completed on a grid_1 whose header cannot be used", message);
-    const std::int64_t rows = first.size.rows > 0 ? first.size.rows : 0;
-    if (message != std::string(static_cast<std::size_t>(rows), '.') + "\n") {
+    if (model.end != End::complete) fault("a run completed where it must fail", message);
+    if (message != std::string(static_cast<std::size_t>(model.rows), '.') + "\n") {
       fault("a completed run printed something other than its dots", message);
     }
-    const int cell = output_cell_bytes(parts);
-    struct stat info {};
-    if (::stat(out_path.c_str(), &info) != 0) fault("no output after a completed run", "");
-    if (cell != 0) {
-      const std::int64_t want = (12 + rows * first.size.columns) * cell;
-      if (info.st_size != want) fault("binary output of the wrong size", message);
-      BinaryGrid first_grid, second_grid;
-      if (read_binary_grid(parts.first, first_grid) && read_binary_grid(parts.second, second_grid) &&
-          read_file(out_path) != expected_binary_output(first_grid, second_grid, rows,
-                                                        first.size.columns, cell)) {
-        fault("binary output differs from the masking model", message);
-      }
-    } else if (info.st_size < 6) {
-      fault("text output without its header", message);
-    }
+    if (read_file(out_path) != model.output) fault("the output differs from the model", message);
   } else {
     if (!is_tool_exit_code(code)) fault("unknown exit code", message);
     if (code == 4 || code == 6) fault("a write into the scratch folder failed", message);
     if (message.empty() || message.back() != '\n') fault("a failure without its message", message);
+    if (model.end == End::complete) fault("a run failed where it must complete", message);
+    if ((model.end == End::short_row) != (code == 5)) fault("a short row not reported as such", message);
   }
   return 0;
 }

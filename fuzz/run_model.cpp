@@ -1,0 +1,174 @@
+#include "run_model.hpp"
+
+#include <cmath>
+#include <cstring>
+
+#include "text_model.hpp"
+
+namespace plotveil_fuzz {
+namespace {
+
+// An input grid as the tool reads it: its encoding from the first bytes, its
+// header, then its cells one at a time.
+struct ModelGrid {
+  std::string_view bytes;   // a text grid's data ends at its first 0x1A byte
+  int cell = 0;             // bytes per binary value; 0 for a text grid
+  double header[13] = {};
+  std::size_t next = 0;     // a text grid's next byte, a binary grid's next value
+
+  double value_at(std::size_t index) const {
+    if (cell == 8) {
+      double v;
+      std::memcpy(&v, bytes.data() + index * 8, 8);
+      return v;
+    }
+    float v;
+    std::memcpy(&v, bytes.data() + index * 4, 4);
+    return static_cast<double>(v);
+  }
+
+  bool next_cell(double& v) {
+    if (cell == 0) {
+      ModelRead m = model_read(bytes.data(), bytes.size(), next);
+      if (!m.ok) return false;
+      v = m.value;
+      next = m.next;
+      return true;
+    }
+    if ((next + 1) * static_cast<std::size_t>(cell) > bytes.size()) return false;
+    v = value_at(next++);
+    return true;
+  }
+};
+
+bool open_grid(std::string_view bytes, ModelGrid& grid) {
+  if (bytes.substr(0, 4) == "ncol") {
+    grid.bytes = bytes.substr(0, bytes.find('\x1a'));
+    for (int k = 1; k <= 6; ++k) {
+      if (!model_skip_word(grid.bytes.data(), grid.bytes.size(), grid.next)) return false;
+      ModelRead m = model_read(grid.bytes.data(), grid.bytes.size(), grid.next);
+      if (!m.ok) return false;
+      grid.header[k] = m.value;
+      grid.next = m.next;
+    }
+    return true;
+  }
+  grid.bytes = bytes;
+  double d;
+  float f;
+  if (bytes.size() >= 48 && (std::memcpy(&d, bytes.data() + 40, 8), d == -9999.0)) {
+    grid.cell = 8;
+  } else if (bytes.size() >= 24 && (std::memcpy(&f, bytes.data() + 20, 4), f == -9999.0f)) {
+    grid.cell = 4;
+  } else {
+    return false;
+  }
+  if (bytes.size() < static_cast<std::size_t>(12 * grid.cell)) return false;
+  for (int k = 1; k <= 12; ++k) grid.header[k] = grid.value_at(static_cast<std::size_t>(k - 1));
+  grid.next = 12;
+  return true;
+}
+
+void put_binary(std::string& out, double v, OutputKind kind) {
+  if (kind == OutputKind::double_precision) {
+    out.append(reinterpret_cast<const char*>(&v), 8);
+  } else {
+    float f = static_cast<float>(v);
+    out.append(reinterpret_cast<const char*>(&f), 4);
+  }
+}
+
+std::string text_header(const double* h) {
+  auto whole = [](double v) { return std::to_string(static_cast<long>(static_cast<std::int32_t>(v))); };
+  return "ncols\t" + whole(h[1]) + "\r\nnrows\t" + whole(h[2]) + "\r\nxllcorner\t" +
+         reference_text(h[3]).text + "\r\nyllcorner\t" + reference_text(h[4]).text +
+         "\r\ncellsize\t" + reference_text(h[5]).text + "\r\nnodata_value\t" +
+         reference_text(h[6]).text + "\r\n";
+}
+
+}  // namespace
+
+OutputKind model_output_kind(std::string_view option) {
+  if (option.find("-f:") == std::string_view::npos) return OutputKind::text;
+  std::size_t colon = option.find(':');
+  char choice = colon + 1 < option.size() ? option[colon + 1] : '\0';
+  return choice == 'd' ? OutputKind::double_precision
+         : choice == 's' ? OutputKind::single
+                         : OutputKind::text;
+}
+
+RunOutcome model_run(std::string_view first_bytes, std::string_view second_bytes, OutputKind kind) {
+  RunOutcome outcome;
+  ModelGrid first, second;
+  if (!open_grid(first_bytes, first)) return outcome;
+  double h[13];
+  std::memcpy(h, first.header, sizeof h);
+  const double ncols = h[1], nrows = h[2];
+  const bool usable = ncols > -1.0 && ncols < 2147483647.0 && nrows > -2147483649.0 && nrows < 2147483648.0;
+  if (usable) {
+    outcome.size_known = true;
+    outcome.width = static_cast<std::int32_t>(ncols);
+    outcome.rows = nrows >= 1.0 ? static_cast<std::int64_t>(nrows) : 0;
+  }
+  if (!open_grid(second_bytes, second)) return outcome;
+  for (int k = 1; k <= 6; ++k) {
+    if (!(first.header[k] == second.header[k])) return outcome;
+  }
+  if (!usable) return outcome;
+
+  const std::int32_t width = outcome.width;
+  const bool line_end = ncols == static_cast<double>(width);
+  const double n = h[6];
+  double count = 0, low = 0, high = 0, sum = 0, squares = 0;
+  std::string cells;
+  for (std::int64_t r = 0; r < outcome.rows; ++r) {
+    for (std::int32_t c = 0; c < width; ++c) {
+      // Either input running short ends the run the same way, so both rows are
+      // walked side by side.
+      double a = 0, mask = 0;
+      if (!first.next_cell(a) || !second.next_cell(mask)) {
+        outcome.end = RunOutcome::End::short_row;
+        return outcome;
+      }
+      const double v = n >= mask ? n : a;
+      if (kind == OutputKind::text) {
+        cells += reference_text(v).text;
+        cells += c + 1 < width || !line_end ? "\t" : "\r\n";
+      } else {
+        put_binary(cells, v, kind);
+      }
+      if (!(v > n + 1.0)) continue;
+      sum += v;
+      count += 1.0;
+      squares += v * v;
+      if (count == 1.0) {
+        low = high = v;
+      } else if (v < low) {
+        low = v;
+      } else if (v > high) {
+        high = v;
+      }
+    }
+  }
+  outcome.end = RunOutcome::End::complete;
+  if (kind == OutputKind::text) {
+    outcome.output = text_header(h) + cells;
+    return outcome;
+  }
+  h[7] = count;
+  h[8] = low;
+  h[9] = high;
+  h[10] = sum;
+  h[11] = count > 0 ? sum / count : -9999.0;
+  if (count > 2) {
+    const double spread = squares - (sum * sum) / count;
+    h[12] = spread > 0 ? std::sqrt(spread / (count - 1)) : 0.0;
+  } else {
+    h[12] = -9999.0;
+  }
+  for (int k = 1; k <= 12; ++k) put_binary(outcome.output, h[k], kind);
+  outcome.output += cells;
+  return outcome;
+}
+
+}  // namespace plotveil_fuzz
