@@ -113,7 +113,7 @@ void check_scanner(const char* data, std::size_t size, const ModelRead& m) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   const char* data = reinterpret_cast<const char*>(bytes);
 
-  for (std::size_t i = 0; i + 8 <= size && i < 8 * 32; i += 8) {
+  for (std::size_t i = 0; i + 8 <= size && i < 8 * 64; i += 8) {
     double v;
     std::memcpy(&v, data + i, 8);
     check_format(v);
