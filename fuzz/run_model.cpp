@@ -121,7 +121,9 @@ RunOutcome model_run(std::string_view first_bytes, std::string_view second_bytes
   const double n = h[6];
   double count = 0, low = 0, high = 0, sum = 0, squares = 0;
   std::string cells;
-  for (std::int64_t r = 0; r < outcome.rows; ++r) {
+  // Zero-width rows read and write nothing, however many there are.
+  const std::int64_t rows_with_cells = width > 0 ? outcome.rows : 0;
+  for (std::int64_t r = 0; r < rows_with_cells; ++r) {
     for (std::int32_t c = 0; c < width; ++c) {
       // Either input running short ends the run the same way, so both rows are
       // walked side by side.
