@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <initializer_list>
+#include <random>
 #include <vector>
 
 #include "stats/masking.hpp"
@@ -86,6 +87,53 @@ TEST(Masking, KeepsGridValuesWhereTheMaskLiesAboveNoDataOrIsNaN) {
   EXPECT_EQ(std::bit_cast<std::uint64_t>(out[6]), 0x7FF0000000000001ULL);
   EXPECT_EQ(stats.count, 2);
   EXPECT_EQ(stats.sum, 7);
+}
+
+}  // namespace
+}  // namespace plotveil
+
+namespace plotveil {
+namespace {
+
+// The rule, as plainly as it can be written.
+void accumulate_plainly(GridStatistics& s, double v) {
+  if (!(v > s.threshold + 1.0)) return;
+  s.sum = s.sum + v;
+  s.count = s.count + 1.0;
+  s.sum_of_squares = s.sum_of_squares + v * v;
+  if (s.count == 1.0) {
+    s.min = v;
+    s.max = v;
+  } else if (v < s.min) {
+    s.min = v;
+  } else if (v > s.max) {
+    s.max = v;
+  }
+}
+
+TEST(Statistics, AccumulateKeepsThePlainRuleToTheBit) {
+  std::mt19937_64 random(5);
+  const double specials[] = {-9999.0, -9998.0, -9997.5, 0.0, -0.0, INFINITY, -INFINITY,
+                             std::nan(""), 1e308, -1e308, 5e-324};
+  const double thresholds[] = {-9999.0, 0.0, -1.0, -INFINITY, INFINITY};
+  for (double threshold : thresholds) {
+    GridStatistics fast, plain;
+    fast.min = plain.min = 3;
+    fast.max = plain.max = -3;
+    reset(fast, threshold);
+    reset(plain, threshold);
+    for (int i = 0; i < 200'000; ++i) {
+      double v = random() % 4 == 0 ? specials[random() % 11]
+                                   : static_cast<double>(static_cast<std::int64_t>(random() % 2'000'000) - 1'000'000) / 7.0;
+      accumulate(fast, v);
+      accumulate_plainly(plain, v);
+    }
+    for (auto field : {&GridStatistics::count, &GridStatistics::min, &GridStatistics::max,
+                       &GridStatistics::sum, &GridStatistics::sum_of_squares}) {
+      EXPECT_EQ(std::bit_cast<std::uint64_t>(fast.*field), std::bit_cast<std::uint64_t>(plain.*field))
+          << "threshold " << threshold;
+    }
+  }
 }
 
 }  // namespace
