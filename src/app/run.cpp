@@ -75,7 +75,7 @@ int run(int argc, const char* const* argv) {
   read_header(first.stream, first.encoding, first.name, first.header);
   read_header(second.stream, second.encoding, second.name, second.header);
   compare_headers(first.header, second.header, first.name, second.name);
-  check_grid_size(first.header, first.name);
+  const GridSize size = check_grid_size(first.header, first.name);
   write_header(out, format, first.header, out_name);
 
   const double ncols = first.header.value[kNcols];
@@ -93,7 +93,11 @@ int run(int argc, const char* const* argv) {
     fail(ExitCode::usage_or_setup, msg::no_memory_for_rows, shape.width);
   }
 
-  for (std::int64_t row = 1; nrows >= static_cast<double>(row); ++row) {
+  if (shape.width == 0) {
+    // Rows without cells read, mask and write nothing: only their dots remain.
+    console_write_repeated(msg::progress_dot[0], size.rows > 0 ? static_cast<std::uint64_t>(size.rows) : 0);
+  }
+  for (std::int64_t row = 1; shape.width > 0 && nrows >= static_cast<double>(row); ++row) {
     read_row(first.stream, first.encoding, first.name, shape, first_row.get(), narrow_row.get(), row);
     read_row(second.stream, second.encoding, second.name, shape, second_row.get(), narrow_row.get(), row);
     mask_row(first_row.get(), second_row.get(), out_row.get(), shape.width, nodata, stats);

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
+
 namespace plotveil {
 namespace {
 
@@ -51,6 +53,17 @@ void console_print(const char* format, ...) {
 
 void console_write(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), out());
+  flush_if_terminal();
+}
+
+void console_write_repeated(char c, std::uint64_t count) {
+  char block[4096];
+  std::memset(block, c, sizeof block);
+  while (count > 0) {
+    std::size_t n = count < sizeof block ? static_cast<std::size_t>(count) : sizeof block;
+    std::fwrite(block, 1, n, out());
+    count -= n;
+  }
   flush_if_terminal();
 }
 

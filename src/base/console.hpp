@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -16,6 +17,8 @@ namespace plotveil {
 void console_vprint(const char* format, std::va_list args);
 // Writes the bytes as they are: names may hold any byte, "%" included.
 void console_write(std::string_view text);
+// Writes `count` copies of `c`, in blocks.
+void console_write_repeated(char c, std::uint64_t count);
 void console_flush();
 
 // Reads one answer line from standard input: the bytes up to the first line
