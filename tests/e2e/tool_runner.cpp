@@ -84,6 +84,7 @@ RunResult run_tool(const std::vector<std::string>& args, const RunOptions& optio
   pid_t pid = ::fork();
   check(pid >= 0, "fork");
   if (pid == 0) {
+    ::setpgid(0, 0);  // a group of its own, so a hung run goes with all its helpers
     if (in_fd >= 0) {
       ::dup2(in_fd, 0);
     } else {
@@ -119,17 +120,18 @@ RunResult run_tool(const std::vector<std::string>& args, const RunOptions& optio
 
   int status = 0;
   rusage usage{};
+  bool killed = false;
   for (;;) {
-    pid_t done = ::wait4(pid, &status, result.timed_out ? 0 : WNOHANG, &usage);
+    pid_t done = ::wait4(pid, &status, WNOHANG, &usage);
     if (done == pid) break;
     if (done < 0 && errno == EINTR) continue;
     check(done >= 0, "wait4");
-    if (Clock::now() >= deadline) {
+    if (!killed && (result.timed_out || Clock::now() >= deadline)) {
       result.timed_out = true;
-      ::kill(pid, SIGKILL);
-    } else {
-      ::usleep(1000);
+      ::kill(-pid, SIGKILL);
+      killed = true;
     }
+    ::usleep(1000);
   }
   ::close(out_pipe[0]);
   ::close(err_pipe[0]);
