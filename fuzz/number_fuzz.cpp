@@ -7,7 +7,9 @@
 // byte by byte. Every value read, and every 8-byte piece of the input taken as
 // a double, is written with format_number, compared with a reference text built
 // from printf's 17 correctly rounded digits, and read back, which must give the
-// value rounded to six significant digits.
+// value rounded to six significant digits. The data is then read again in
+// batches with read_numbers, which must give the same numbers.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -16,6 +18,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "grid/byte_streams.hpp"
 #include "grid/number_format.hpp"
@@ -156,6 +159,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
       check_format(got);
     }
     pos = m.next;
+  }
+
+  // The same data read in batches, as rows are read: each batch stops at the
+  // first failed read and leaves the stream as that read does.
+  if (!plotveil::rewind_input(in, true)) fault("cannot rewind", path);
+  const std::size_t batch = 1 + (size > 0 ? bytes[0] % 13 : 0);
+  std::vector<double> cells(batch);
+  pos = 0;
+  for (bool more = true; more;) {
+    std::fill(cells.begin(), cells.end(), sentinel);
+    const std::size_t got = plotveil::read_numbers(in, cells.data(), batch);
+    if (got > batch) fault("read_numbers read more than it was asked", "");
+    for (std::size_t i = 0; i <= got && i < batch; ++i) {
+      ModelRead m = model_read(data, text_size, pos);
+      const std::string_view token(data + m.start, m.next - m.start);
+      if (i < got) {
+        if (!m.ok) fault("read_numbers took what the syntax refuses", token);
+        if (bits_of(cells[i]) != bits_of(m.value)) fault("read_numbers value differs from strtod", token);
+      } else {
+        if (m.ok) fault("read_numbers refused a number", token);
+        if (bits_of(cells[i]) != bits_of(sentinel)) fault("a failed batch read stored a value", token);
+        more = m.next != m.start;
+      }
+      pos = m.next;
+    }
   }
   return 0;
 }
