@@ -158,6 +158,37 @@ TEST(NumberScanner, AgreesWithStrtodOnRandomNumbers) {
   EXPECT_GT(plain_taken, 300'000);
 }
 
+// The decimal exactly halfway between two neighbouring doubles, and its
+// neighbours one unit in the last digit away, decide a rounding each way.
+TEST(NumberScanner, RoundsHalfwayDecimalsAsStrtodDoes) {
+  std::mt19937_64 random(44);
+  std::uniform_int_distribution<int> exponent(-60, 60);
+  char text[200];
+  for (int i = 0; i < 50'000; ++i) {
+    double v = std::ldexp(static_cast<double>(random() >> 11), exponent(random) - 53);
+    if (v == 0) continue;
+    // 64 mantissa bits hold the midpoint exactly, and 130 digits print it whole.
+    long double mid = (static_cast<long double>(v) + std::nextafter(v, INFINITY)) / 2;
+    std::snprintf(text, sizeof text, "%.130Le", mid);
+    std::string exact = text;
+    std::string mantissa = exact.substr(0, exact.find('e'));
+    std::string tail = exact.substr(exact.find('e'));
+    while (mantissa.back() == '0') mantissa.pop_back();
+    std::string below = mantissa;
+    for (std::size_t k = below.size(); k-- > 0;) {
+      if (below[k] == '.') continue;
+      if (below[k] != '0') {
+        --below[k];
+        break;
+      }
+      below[k] = '9';
+    }
+    for (const std::string& token : {mantissa + tail, mantissa + "0000001" + tail, below + tail}) {
+      ASSERT_EQ(bits_of(scan(token).value), bits_of(std::strtod(token.c_str(), nullptr))) << token;
+    }
+  }
+}
+
 TEST(NumberScanner, PlainPathLeavesEverythingElseToTheFullScan) {
   for (const char* text : {"1e5 ", "12345678901234567890 ", "9007199254740993 ", "- ", ". ", "+.e ",
                            "0.00000000000000000000001 ", "12"}) {
