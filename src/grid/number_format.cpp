@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 namespace plotveil {
@@ -65,6 +66,42 @@ bool scaled_six(std::uint64_t m, int e, int x10, std::uint64_t& digits, u128& re
 }
 
 }  // namespace
+
+bool six_digits_quick(double magnitude, SixDigits& result) {
+  constexpr double kExactPowers[23] = {
+      1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22,
+  };
+  // Far wider than the error of one rounding of y < 2^20 (2^-33) plus the
+  // reach of the 17-digit rounding (5e-12).
+  constexpr double kMargin = 1.0 / (1 << 30);
+  std::uint64_t bits = std::bit_cast<std::uint64_t>(magnitude);
+  int biased = static_cast<int>(bits >> 52) & 0x7FF;
+  if (biased == 0 || biased == 0x7FF) return false;
+  int x10 = ((biased - 1023) * 78913) >> 18;
+  int s = 5 - x10;
+  if (s > 22 || s < -21) return false;
+  // y = value x 10^s, rounded once: 10^0 to 10^22 are exact doubles.
+  double y = s >= 0 ? magnitude * kExactPowers[s] : magnitude / kExactPowers[-s];
+  if (y >= 1e6) {
+    ++x10;
+    y = s - 1 >= 0 ? magnitude * kExactPowers[s - 1] : magnitude / kExactPowers[1 - s];
+  }
+  if (!(y >= 1e5 && y < 1e6)) return false;
+  std::uint32_t whole = static_cast<std::uint32_t>(y);
+  double fraction = y - whole;  // exact
+  // Near 0 or 1 the nearest whole number is the answer whichever side the
+  // exact value lies on; only near the half does the exact value decide.
+  if (std::fabs(fraction - 0.5) < kMargin) return false;
+  whole += fraction > 0.5 ? 1 : 0;
+  if (whole == kTen6) {
+    whole = kTen5;
+    ++x10;
+  }
+  result.digits = whole;
+  result.exponent = x10;
+  return true;
+}
 
 bool six_digits_exact(double magnitude, SixDigits& result) {
   std::uint64_t bits = std::bit_cast<std::uint64_t>(magnitude);
@@ -158,7 +195,9 @@ char* format_number(double value, char* out) {
     return out;
   }
   detail::SixDigits six_digits;
-  if (!detail::six_digits_exact(magnitude, six_digits)) six_digits = detail::six_digits_reference(magnitude);
+  if (!detail::six_digits_quick(magnitude, six_digits) && !detail::six_digits_exact(magnitude, six_digits)) {
+    six_digits = detail::six_digits_reference(magnitude);
+  }
   std::uint32_t six = six_digits.digits;
   const int x10 = six_digits.exponent;
   char digits[6];

@@ -24,6 +24,10 @@ struct SixDigits {
   int exponent = 0;
 };
 
+// One double multiplication or division, for values whose rounding is clear
+// by a wide margin: 1e-17 <= value < 1e28, the seventh digit and on not within
+// 2^-30 of a half. False for everything it cannot settle.
+bool six_digits_quick(double magnitude, SixDigits& result);
 // Exact integer arithmetic; covers 1e-6 <= value < 1e32. False elsewhere.
 bool six_digits_exact(double magnitude, SixDigits& result);
 // Through the 17 digits std::to_chars gives: any positive finite value.
