@@ -15,7 +15,7 @@ constexpr std::size_t kInputBufferSize = 1 << 20;
 constexpr std::size_t kOutputBufferSize = 1 << 20;
 // Blocks from this size on go between the file and the caller's memory
 // directly, without a copy through the buffer.
-constexpr std::size_t kDirectMinimum = 1 << 14;
+constexpr std::size_t kDirectMinimum = 1 << 20;
 
 // One read call, retried on interruption. -1 on error, 0 at end of file.
 ssize_t read_some(int fd, void* destination, std::size_t count) {
