@@ -63,16 +63,12 @@ TEST_P(OutputFormatOption, ChoosesTheOutputEncoding) {
   }
 }
 
+// The option's full grammar is unit-tested; here, that it reaches the output.
 INSTANTIATE_TEST_SUITE_P(
     Words, OutputFormatOption,
     ::testing::Values(FormatCase{{}, "text"}, FormatCase{{"-f:t"}, "text"},
-                      FormatCase{{"-f:s"}, "single"}, FormatCase{{"-f:single"}, "single"},
-                      FormatCase{{"-f:d"}, "double"}, FormatCase{{"-f:double"}, "double"},
-                      FormatCase{{"-f:S"}, "text"}, FormatCase{{"-f:D"}, "text"},
-                      FormatCase{{"-f:"}, "text"}, FormatCase{{"-fs"}, "text"},
-                      FormatCase{{"/f:s"}, "text"}, FormatCase{{"--f:s"}, "single"},
-                      FormatCase{{"x-f:d"}, "double"}, FormatCase{{"-f:d:s"}, "double"},
-                      FormatCase{{"a:b-f:s"}, "text"},
+                      FormatCase{{"-f:s"}, "single"}, FormatCase{{"-f:d"}, "double"},
+                      FormatCase{{"x-f:d"}, "double"},
                       // Words after the fourth are ignored.
                       FormatCase{{"-f:s", "-f:d"}, "single"}, FormatCase{{"-f:x", "-f:d"}, "text"}));
 
