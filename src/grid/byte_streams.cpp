@@ -53,24 +53,6 @@ void cut_at_end_of_text(InStream& in, char* from) {
 
 }  // namespace
 
-InStream::InStream(InStream&& other) noexcept { *this = std::move(other); }
-
-InStream& InStream::operator=(InStream&& other) noexcept {
-  if (this != &other) {
-    close_input(*this);
-    fd = std::exchange(other.fd, -1);
-    text = other.text;
-    at_end = other.at_end;
-    buffer = std::move(other.buffer);
-    capacity = std::exchange(other.capacity, 0);
-    pos = std::exchange(other.pos, nullptr);
-    end = std::exchange(other.end, nullptr);
-    device = other.device;
-    inode = other.inode;
-  }
-  return *this;
-}
-
 InStream::~InStream() { close_input(*this); }
 
 OpenInput open_input(InStream& in, const std::string& name) {

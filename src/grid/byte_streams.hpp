@@ -25,8 +25,6 @@ struct InStream {
   InStream() = default;
   InStream(const InStream&) = delete;
   InStream& operator=(const InStream&) = delete;
-  InStream(InStream&& other) noexcept;
-  InStream& operator=(InStream&& other) noexcept;
   ~InStream();
 };
 
