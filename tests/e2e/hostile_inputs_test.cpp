@@ -50,6 +50,21 @@ TEST(HugePromises, TwoBillionColumnsOverATinyFile) {
   }
 }
 
+TEST(HugePromises, RowsTooWideToAllocateAreRefused) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs far more address space than the limit";
+#endif
+  TempDir dir;
+  std::string grid = dir.write("g.asc", text_header("2000000000", "3") + "1 2 3 4 5\n");
+  std::string out = dir.file("out.asc");
+  RunOptions options;
+  options.address_space_limit = std::uint64_t{2} << 30;  // far below the 16 GB of one row
+  expect_run(run_tool({grid, grid, out}, options), 1,
+             "could not allocate memory for rows of 2000000000 cells\n");
+  // The header written before the rows stays in the file.
+  EXPECT_EQ(read_file(out).substr(0, 18), "ncols\t2000000000\r\n");
+}
+
 TEST(HugePromises, TwoBillionRowsOverATinyFile) {
   TempDir dir;
   const Rows rows = {{1, 2}, {3, 4}, {5, 6}};

@@ -93,6 +93,11 @@ RunResult run_tool(const std::vector<std::string>& args, const RunOptions& optio
     ::dup2(out_pipe[1], 1);
     ::dup2(err_pipe[1], 2);
     if (options.working_dir && ::chdir(options.working_dir->c_str()) != 0) ::_exit(126);
+    if (options.address_space_limit != 0) {
+      struct rlimit limit {};
+      limit.rlim_cur = limit.rlim_max = options.address_space_limit;
+      if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
+    }
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }

@@ -25,6 +25,7 @@ struct RunOptions {
   std::string input;
   std::optional<fs::path> working_dir;
   std::chrono::milliseconds timeout{10000};
+  std::uint64_t address_space_limit = 0;  // bytes of address space, 0 for no limit
 };
 
 struct RunResult {
