@@ -138,3 +138,51 @@ TEST(Statistics, AccumulateKeepsThePlainRuleToTheBit) {
 
 }  // namespace
 }  // namespace plotveil
+
+namespace plotveil {
+namespace {
+
+// Whole rows must give the output cells and statistics of the plain rule,
+// cell by cell, from any starting state and over many rows.
+TEST(Masking, RowsKeepThePlainRuleToTheBit) {
+  std::mt19937_64 random(6);
+  const double n = -9999;
+  const double specials[] = {n, n + 1, n + 1.5, n - 1, 0.0, -0.0, INFINITY, -INFINITY,
+                             std::bit_cast<double>(0x7FF8000000000123ULL),
+                             std::bit_cast<double>(0x7FF0000000000001ULL), 1e308, 5e-324};
+  auto cell = [&]() {
+    return random() % 5 == 0 ? specials[random() % 12]
+                             : static_cast<double>(static_cast<std::int64_t>(random() % 20'000'000) - 10'000'000) / 1000.0;
+  };
+  for (int start = 0; start < 3; ++start) {
+    GridStatistics row_wise, plain;
+    row_wise.min = plain.min = start == 1 ? 7 : -2;
+    row_wise.max = plain.max = start == 1 ? -7 : 4;
+    reset(row_wise, n);
+    reset(plain, n);
+    for (int r = 0; r < 200; ++r) {
+      const int width = static_cast<int>(random() % 300);
+      std::vector<double> grid(width + 1), mask(width + 1), out(width + 1);
+      // Rows of only masked cells keep the statistics empty for a while.
+      const bool masked_row = start == 2 && r < 20;
+      for (int c = 1; c <= width; ++c) {
+        grid[c] = cell();
+        mask[c] = masked_row ? n : cell();
+      }
+      mask_row(grid.data(), mask.data(), out.data(), width, n, row_wise);
+      for (int c = 1; c <= width; ++c) {
+        const double expected = n >= mask[c] ? n : grid[c];
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(out[c]), std::bit_cast<std::uint64_t>(expected));
+        accumulate_plainly(plain, expected);
+      }
+      for (auto field : {&GridStatistics::count, &GridStatistics::min, &GridStatistics::max,
+                         &GridStatistics::sum, &GridStatistics::sum_of_squares}) {
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(row_wise.*field), std::bit_cast<std::uint64_t>(plain.*field))
+            << "start " << start << " row " << r;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace plotveil
