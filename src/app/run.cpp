@@ -101,7 +101,7 @@ int run(int argc, const char* const* argv) {
     read_row(first.stream, first.encoding, first.name, shape, first_row.get(), narrow_row.get(), row);
     read_row(second.stream, second.encoding, second.name, shape, second_row.get(), narrow_row.get(), row);
     mask_row(first_row.get(), second_row.get(), out_row.get(), shape.width, nodata, stats);
-    write_row(out, format, out_row.get(), shape, narrow_row.get(), row, out_name);
+    write_row(out, format, out_row.get(), shape, row, out_name);
     console_write(msg::progress_dot);
   }
   console_write(msg::progress_end);

@@ -1,5 +1,7 @@
 #include "grid/rows.hpp"
 
+#include <cstring>
+
 #include "base/failure.hpp"
 #include "base/messages.hpp"
 #include "grid/number_format.hpp"
@@ -35,6 +37,25 @@ void write_text_row(OutStream& out, const double* cells, const RowShape& shape, 
   }
 }
 
+// Single cells, unaligned in a byte buffer, widened exactly.
+void widen_cells(const void* from, double* to, std::size_t count) {
+  const char* bytes = static_cast<const char*>(from);
+  for (std::size_t c = 0; c < count; ++c) {
+    float cell;
+    std::memcpy(&cell, bytes + c * sizeof(float), sizeof cell);
+    to[c] = static_cast<double>(cell);
+  }
+}
+
+// Round to nearest, ties to even; beyond the single range an infinity.
+void narrow_cells(const double* from, void* to, std::size_t count) {
+  char* bytes = static_cast<char*>(to);
+  for (std::size_t c = 0; c < count; ++c) {
+    const float cell = static_cast<float>(from[c]);
+    std::memcpy(bytes + c * sizeof(float), &cell, sizeof cell);
+  }
+}
+
 }  // namespace
 
 RowShape row_shape(double ncols) {
@@ -54,9 +75,19 @@ void read_row(InStream& in, GridEncoding encoding, const std::string& name, cons
       return;
     }
     case GridEncoding::single_precision: {
-      std::size_t got = read_input(in, narrow + 1, width * sizeof(float));
-      if (got < width * sizeof(float)) fail_short_row(name, row, static_cast<std::int64_t>(got / sizeof(float)));
-      for (std::size_t c = 1; c <= width; ++c) cells[c] = static_cast<double>(narrow[c]);
+      const std::size_t bytes = width * sizeof(float);
+      if (bytes <= in.capacity) {
+        // A row that fits the stream's buffer is widened from there.
+        std::size_t held = fill_input(in, bytes);
+        std::size_t whole = (held < bytes ? held : bytes) / sizeof(float);
+        if (whole < width) fail_short_row(name, row, static_cast<std::int64_t>(whole));
+        widen_cells(in.pos, cells + 1, width);
+        in.pos += bytes;
+        return;
+      }
+      std::size_t got = read_input(in, narrow + 1, bytes);
+      if (got < bytes) fail_short_row(name, row, static_cast<std::int64_t>(got / sizeof(float)));
+      widen_cells(narrow + 1, cells + 1, width);
       return;
     }
     case GridEncoding::ascii:
@@ -68,7 +99,7 @@ void read_row(InStream& in, GridEncoding encoding, const std::string& name, cons
 }
 
 void write_row(OutStream& out, OutputFormat format, const double* cells, const RowShape& shape,
-               float* narrow, std::int64_t row, const std::string& out_name) {
+               std::int64_t row, const std::string& out_name) {
   const std::size_t width = static_cast<std::size_t>(shape.width);
   switch (format) {
     case OutputFormat::double_precision:
@@ -77,12 +108,22 @@ void write_row(OutStream& out, OutputFormat format, const double* cells, const R
       }
       return;
     case OutputFormat::single_precision: {
-      // Round to nearest, ties to even; beyond the single range an infinity.
-      for (std::size_t c = 1; c <= width; ++c) narrow[c] = static_cast<float>(cells[c]);
-      std::size_t put = write_output(out, narrow + 1, width * sizeof(float));
-      if (put < width * sizeof(float)) {
-        fail(ExitCode::write_row, msg::error_writing_cell, static_cast<int>(row),
-             static_cast<int>(put / sizeof(float) + 1), out_name.c_str());
+      // Cells are narrowed straight into the stream's buffer, as many as it
+      // has room for at a time; a failed flush names the first cell not taken.
+      std::size_t done = 0;
+      while (done < width) {
+        std::size_t room = (out.capacity - out.used) / sizeof(float);
+        if (room == 0) {
+          if (!flush_output(out)) {
+            fail(ExitCode::write_row, msg::error_writing_cell, static_cast<int>(row),
+                 static_cast<int>(done + 1), out_name.c_str());
+          }
+          continue;
+        }
+        std::size_t take = room < width - done ? room : width - done;
+        narrow_cells(cells + 1 + done, out.buffer.get() + out.used, take);
+        out.used += take * sizeof(float);
+        done += take;
       }
       return;
     }

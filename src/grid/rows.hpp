@@ -18,15 +18,14 @@ struct RowShape {
 
 RowShape row_shape(double ncols);
 
-// Reads cells 1 to W of row `row` into `cells`; a "single" input goes through
-// `narrow` (W + 1 floats). A row the input cannot supply whole ends the run
+// Reads cells 1 to W of row `row` into `cells`; a "single" row wider than the
+// stream's buffer goes through `narrow` (W + 1 floats). A row the input cannot supply whole ends the run
 // with code 5, naming this input and the whole cells read.
 void read_row(InStream& in, GridEncoding encoding, const std::string& name, const RowShape& shape,
               double* cells, float* narrow, std::int64_t row);
 
-// Writes cells 1 to W. A "single" row is narrowed into `narrow` first. A row
-// that cannot be written ends the run with code 6.
+// Writes cells 1 to W. A row that cannot be written ends the run with code 6.
 void write_row(OutStream& out, OutputFormat format, const double* cells, const RowShape& shape,
-               float* narrow, std::int64_t row, const std::string& out_name);
+               std::int64_t row, const std::string& out_name);
 
 }  // namespace plotveil

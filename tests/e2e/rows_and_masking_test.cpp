@@ -133,6 +133,26 @@ TEST_F(RowsEndToEnd, BinaryOutputHoldsWholeRowsOnly) {
   EXPECT_EQ(run_ok(grid, grid, "-f:d", 3).size(), (12u + 3 * 4) * 8);
 }
 
+TEST_F(RowsEndToEnd, RowsWiderThanTheStreamBuffersPassWhole) {
+  // 300000 cells: more than a 1 MiB buffer holds as singles, and as doubles.
+  const int width = 300000;
+  Rows rows(3, std::vector<double>(width));
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < width; ++c) rows[r][c] = (c % 7 == 0) ? -9999 : r * 1000.0 + c % 977 + 0.25;
+  }
+  const BinaryHeader h = binary_header(width, 3);
+  std::string flt = dir.write("g.flt", single_grid(h, rows));
+  std::string dbl = dir.write("g.dbl", double_grid(h, rows));
+  for (const std::string& grid : {flt, dbl}) {
+    SCOPED_TRACE(grid);
+    const std::string single = run_ok(grid, grid, "-f:s", 3);
+    ASSERT_EQ(single.size(), (12u + 3u * width) * 4);
+    EXPECT_EQ(single.substr(48), single_grid(h, rows).substr(48));
+    const std::string dbl_out = run_ok(grid, grid, "-f:d", 3);
+    EXPECT_EQ(dbl_out.substr(96), double_grid(h, rows).substr(96));
+  }
+}
+
 TEST_F(RowsEndToEnd, RowsWithoutCellsStillCountAsRows) {
   for (const char* ncols : {"0", "-0.5", "0.99"}) {
     SCOPED_TRACE(ncols);
