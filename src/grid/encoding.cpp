@@ -6,41 +6,31 @@
 #include "base/messages.hpp"
 
 namespace plotveil {
-namespace {
 
-void rewind_or_fail(InStream& in, bool text, const std::string& name) {
-  if (!rewind_input(in, text)) fail(ExitCode::input_file, msg::could_not_open_input, name.c_str());
+std::optional<GridEncoding> recognise_encoding(const unsigned char* bytes, std::size_t count) {
+  if (count >= 4 && std::memcmp(bytes, "ncol", 4) == 0) return GridEncoding::ascii;
+  if (count >= 48) {
+    double nodata;
+    std::memcpy(&nodata, bytes + 40, sizeof nodata);
+    if (nodata == kBinaryNodata) return GridEncoding::double_precision;
+  }
+  if (count >= 24) {
+    float nodata;
+    std::memcpy(&nodata, bytes + 20, sizeof nodata);
+    if (nodata == static_cast<float>(kBinaryNodata)) return GridEncoding::single_precision;
+  }
+  return std::nullopt;
 }
 
-}  // namespace
-
 GridEncoding detect_encoding(InStream& in, const std::string& name) {
-  unsigned char probe[96];
-  std::size_t got = read_input(in, probe, 4);
-  if (got == 4 && std::memcmp(probe, "ncol", 4) == 0) {
-    rewind_or_fail(in, true, name);
-    return GridEncoding::ascii;
+  unsigned char probe[kEncodingProbeSize];
+  std::size_t got = read_input(in, probe, sizeof probe);
+  std::optional<GridEncoding> encoding = recognise_encoding(probe, got);
+  if (!rewind_input(in, encoding == GridEncoding::ascii)) {
+    fail(ExitCode::input_file, msg::could_not_open_input, name.c_str());
   }
-
-  rewind_or_fail(in, false, name);
-  got = read_input(in, probe, 96);
-  if (got >= 48) {
-    double nodata;
-    std::memcpy(&nodata, probe + 40, sizeof nodata);
-    if (nodata == kBinaryNodata) {
-      rewind_or_fail(in, false, name);
-      return GridEncoding::double_precision;
-    }
-  }
-  if (got >= 24) {
-    float nodata;
-    std::memcpy(&nodata, probe + 20, sizeof nodata);
-    if (nodata == static_cast<float>(kBinaryNodata)) {
-      rewind_or_fail(in, false, name);
-      return GridEncoding::single_precision;
-    }
-  }
-  fail(ExitCode::input_file, msg::unrecognised_format, name.c_str());
+  if (!encoding) fail(ExitCode::input_file, msg::unrecognised_format, name.c_str());
+  return *encoding;
 }
 
 }  // namespace plotveil

@@ -17,10 +17,11 @@ namespace {
 }
 
 template <typename Cell>
-void read_binary_header(InStream& in, const std::string& name, GridHeader& header) {
+bool read_binary_values(InStream& in, GridHeader& header) {
   Cell cells[12];
-  if (read_input(in, cells, sizeof cells) < sizeof cells) fail_header(name);
+  if (read_input(in, cells, sizeof cells) < sizeof cells) return false;
   for (int k = 1; k <= 12; ++k) header.value[k] = static_cast<double>(cells[k - 1]);
+  return true;
 }
 
 char* put(char* out, const char* text) {
@@ -40,13 +41,16 @@ constexpr double kInt32Above = 2147483648.0;
 
 }  // namespace
 
+bool read_binary_header(InStream& in, GridEncoding encoding, GridHeader& header) {
+  return encoding == GridEncoding::double_precision ? read_binary_values<double>(in, header)
+                                                    : read_binary_values<float>(in, header);
+}
+
 void read_header(InStream& in, GridEncoding encoding, const std::string& name, GridHeader& header) {
   switch (encoding) {
     case GridEncoding::double_precision:
-      read_binary_header<double>(in, name, header);
-      return;
     case GridEncoding::single_precision:
-      read_binary_header<float>(in, name, header);
+      if (!read_binary_header(in, encoding, header)) fail_header(name);
       return;
     case GridEncoding::ascii:
       for (int k = 1; k <= 6; ++k) {

@@ -15,6 +15,10 @@ namespace plotveil {
 // words are not examined.
 void read_header(InStream& in, GridEncoding encoding, const std::string& name, GridHeader& header);
 
+// The twelve values of a single or double header, widened, into indexes 1 to
+// 12. False, and nothing stored, when the file cannot supply them whole.
+bool read_binary_header(InStream& in, GridEncoding encoding, GridHeader& header);
+
 // Returns only when indexes 1 to 6 are equal; the first difference ends the run
 // with code 2.
 void compare_headers(const GridHeader& first, const GridHeader& second,
