@@ -1,0 +1,144 @@
+#include "app/sidecar_command.hpp"
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "grid/byte_streams.hpp"
+#include "grid/encoding.hpp"
+#include "grid/sidecar.hpp"
+#include "grid/header.hpp"
+
+namespace plotveil {
+namespace {
+
+constexpr char kUsage[] =
+    "usage: plotveil-hdr [-f] <grid>...\n"
+    "Writes name.hdr beside each single- or double-precision grid name.ext written\n"
+    "by plotveil (-f:s, -f:d), so that GDAL, QGIS and ArcGIS open the grid: an ESRI\n"
+    "header for a single grid, an ENVI header for a double grid.\n"
+    "  -f, --force   replace an existing .hdr\n"
+    "  -h, --help    print this help and exit\n";
+
+void complain(const std::string& text) {
+  std::string line = "plotveil-hdr: " + text + "\n";
+  std::fputs(line.c_str(), stderr);
+}
+
+// A platform that cannot tell files apart leaves both numbers 0.
+bool same_file(const InStream& a, const InStream& b) {
+  return (a.device != 0 || a.inode != 0) && a.device == b.device && a.inode == b.inode;
+}
+
+// Bytes of the file, or nothing when the system does not say.
+std::optional<std::uint64_t> file_bytes(const std::string& name) {
+  std::error_code error;
+  std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(name), error);
+  if (error) return std::nullopt;
+  return static_cast<std::uint64_t>(size);
+}
+
+// Writes the sidecar of one grid; false, with its message said, when refused
+// or failed.
+bool write_sidecar(const std::string& grid, bool force) {
+  InStream in;
+  if (open_input(in, grid) != OpenInput::ok) {
+    complain("cannot open " + grid + " (missing, unreadable or not a regular file)");
+    return false;
+  }
+  unsigned char probe[kEncodingProbeSize];
+  std::optional<GridEncoding> encoding = recognise_encoding(probe, read_input(in, probe, sizeof probe));
+  if (!encoding) {
+    complain(grid + " is not a grid plotveil reads (text, single or double)");
+    return false;
+  }
+  if (*encoding == GridEncoding::ascii) {
+    complain(grid + " is a text grid: GDAL, QGIS and ArcGIS open it as it is, without a sidecar");
+    return false;
+  }
+  GridHeader header;
+  if (!rewind_input(in, false) || !read_binary_header(in, *encoding, header)) {
+    complain("cannot read the whole header of " + grid);
+    return false;
+  }
+  SidecarLayout layout;
+  std::string problem = describe_grid(header, *encoding, layout);
+  if (!problem.empty()) {
+    complain("no sidecar for " + grid + ": " + problem);
+    return false;
+  }
+  std::optional<std::uint64_t> size = file_bytes(grid);
+  if (size && *size < layout.grid_bytes) {
+    complain("no sidecar for " + grid + ": it holds " + std::to_string(*size) + " bytes, its header describes " +
+             std::to_string(layout.grid_bytes) + " (an unfinished grid?)");
+    return false;
+  }
+
+  const std::string sidecar = sidecar_name(grid);
+  InStream existing;
+  if (open_input(existing, sidecar) == OpenInput::ok || sidecar == grid) {
+    if (sidecar == grid || same_file(existing, in)) {
+      complain("no sidecar for " + grid + ": " + sidecar + " would be the grid itself");
+      return false;
+    }
+    if (!force) {
+      complain(sidecar + " exists; give -f to replace it");
+      return false;
+    }
+  }
+  close_input(existing);
+
+  OutStream out;
+  if (!open_output(out, sidecar)) {
+    complain("cannot create " + sidecar);
+    return false;
+  }
+  const std::string text = format_sidecar(layout);
+  bool written = write_output(out, text.data(), text.size()) == text.size();
+  if (!close_output(out) || !written) {
+    std::remove(sidecar.c_str());
+    complain("error writing " + sidecar + " (removed)");
+    return false;
+  }
+  std::string done = "wrote " + sidecar + "\n";
+  std::fputs(done.c_str(), stdout);
+  return true;
+}
+
+}  // namespace
+
+int run_sidecar_command(int argc, const char* const* argv) {
+  bool force = false;
+  bool options_end = false;
+  std::vector<std::string> grids;
+  for (int k = 1; k < argc; ++k) {
+    std::string_view arg = argv[k];
+    if (options_end || arg.size() < 2 || arg[0] != '-') {
+      grids.emplace_back(arg);
+    } else if (arg == "--") {
+      options_end = true;
+    } else if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "-f" || arg == "--force") {
+      force = true;
+    } else {
+      complain("unknown option " + std::string(arg));
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+  }
+  if (grids.empty()) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  bool all = true;
+  for (const std::string& grid : grids) all = write_sidecar(grid, force) && all;
+  return std::fflush(stdout) == 0 && all ? 0 : 1;
+}
+
+}  // namespace plotveil
