@@ -7,23 +7,6 @@
 namespace plotveil {
 namespace {
 
-// A cell centre from which the readers get `edge` back exactly: they add
-// `offset` (minus half a cell for the left edge, plus half a cell for the top
-// edge) to the centre they read. The plain centre, or the nearest of its
-// neighbouring doubles that gives the edge back.
-double centre_for_edge(double edge, double offset) {
-  const double plain = edge - offset;
-  double below = plain;
-  double above = plain;
-  for (int step = 0; step <= 4; ++step) {
-    if (below + offset == edge) return below;
-    if (above + offset == edge) return above;
-    below = std::nextafter(below, -std::numeric_limits<double>::infinity());
-    above = std::nextafter(above, std::numeric_limits<double>::infinity());
-  }
-  return plain;
-}
-
 std::string keyword_line(const char* keyword, const std::string& value) {
   std::string line = keyword;
   line.resize(14, ' ');
@@ -69,8 +52,8 @@ std::string describe_grid(const GridHeader& header, GridEncoding encoding, Sidec
   const double top = yll + nrows * cellsize;
   layout.left = xll;
   layout.top = top;
-  layout.upper_left_x = centre_for_edge(xll, -half);
-  layout.upper_left_y = centre_for_edge(top, half);
+  layout.upper_left_x = xll + half;
+  layout.upper_left_y = top - half;
   if (!std::isfinite(layout.upper_left_x) || !std::isfinite(layout.upper_left_y) || !std::isfinite(top)) {
     return "its upper-left corner lies beyond the range of numbers";
   }

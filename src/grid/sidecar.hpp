@@ -27,7 +27,7 @@ struct SidecarLayout {
   double left = 0;               // edges of the grid: xllcorner
   double top = 0;                // and yllcorner + nrows * cellsize
   double upper_left_x = 0;       // centre of the upper-left cell, from which
-  double upper_left_y = 0;       // the readers get `left` and `top` back exactly
+  double upper_left_y = 0;       // the readers get `left` and `top` back
   double cell_size = 0;
   double nodata = 0;
   std::uint64_t grid_bytes = 0;  // header and all rows
