@@ -66,6 +66,7 @@ std::string number_text(double value) {
 }  // namespace
 
 std::string tool_path() { return PLOTVEIL_BINARY; }
+std::string sidecar_tool_path() { return PLOTVEIL_HDR_BINARY; }
 
 RunResult run_tool(const std::vector<std::string>& args, const RunOptions& options) {
   int out_pipe[2];
@@ -74,7 +75,7 @@ RunResult run_tool(const std::vector<std::string>& args, const RunOptions& optio
   check(::pipe2(err_pipe, O_CLOEXEC) == 0, "pipe");
   int in_fd = options.stdin_kind == Stdin::bytes ? input_descriptor(options.input) : -1;
 
-  std::vector<std::string> words{tool_path()};
+  std::vector<std::string> words{options.binary.empty() ? tool_path() : options.binary};
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());

@@ -26,6 +26,7 @@ struct RunOptions {
   std::optional<fs::path> working_dir;
   std::chrono::milliseconds timeout{10000};
   std::uint64_t address_space_limit = 0;  // bytes of address space, 0 for no limit
+  std::string binary;  // the program to run; empty for plotveil (tool_path())
 };
 
 struct RunResult {
@@ -40,6 +41,8 @@ struct RunResult {
 
 // The path of the binary under test.
 std::string tool_path();
+// The path of plotveil-hdr, the sidecar command.
+std::string sidecar_tool_path();
 
 RunResult run_tool(const std::vector<std::string>& args, const RunOptions& options = {});
 
