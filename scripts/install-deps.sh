@@ -4,7 +4,7 @@
 set -euo pipefail
 want=(cmake g++ make)
 if [ "${1:-build}" = test ]; then
-  want+=(libgtest-dev clang libclang-rt-14-dev gdal-bin)
+  want+=(libgtest-dev clang libclang-rt-14-dev gdal-bin python3-gdal)
 fi
 missing=()
 for p in "${want[@]}"; do
