@@ -26,8 +26,8 @@ struct SidecarLayout {
   int header_bytes = 0;          // 48 or 96, skipped before the cells
   double left = 0;               // edges of the grid: xllcorner
   double top = 0;                // and yllcorner + nrows * cellsize
-  double upper_left_x = 0;       // centre of the upper-left cell, from which
-  double upper_left_y = 0;       // the readers get `left` and `top` back
+  double upper_left_x = 0;       // centre of the upper-left cell; readers take
+  double upper_left_y = 0;       // the edges as centre -/+ half a cell
   double cell_size = 0;
   double nodata = 0;
   std::uint64_t grid_bytes = 0;  // header and all rows
@@ -41,8 +41,8 @@ struct SidecarLayout {
 std::string describe_grid(const GridHeader& header, GridEncoding encoding, SidecarLayout& layout);
 
 // The sidecar's text (ESRI for 4-byte cells, ENVI for 8-byte cells), with "\n"
-// line ends. Every number is written in the
-// shortest form that reads back to the same double.
+// line ends. Every number is written in the shortest form that reads back to
+// the same double.
 std::string format_sidecar(const SidecarLayout& layout);
 
 // The shortest decimal form that reads back to exactly `value`.
