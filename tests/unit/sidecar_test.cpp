@@ -70,26 +70,6 @@ TEST(Sidecar, RefusesHeadersNoReaderCanTakeAsARaster) {
   EXPECT_EQ(layout.grid_bytes, 96 + 2147483646ull * 1073741824ull * 8);
 }
 
-TEST(Sidecar, EsriHeaderOfASingleGrid) {
-  SidecarLayout layout;
-  ASSERT_EQ(describe_grid(header_of(12, 10, 452000, 236500, 25), GridEncoding::single_precision, layout), "");
-  EXPECT_EQ(layout.grid_bytes, 48u + 120 * 4);
-  EXPECT_EQ(format_sidecar(layout),
-            "BYTEORDER     I\nLAYOUT        BIL\nNROWS         10\nNCOLS         12\nNBANDS        1\n"
-            "NBITS         32\nPIXELTYPE     FLOAT\nSKIPBYTES     48\nULXMAP        452012.5\n"
-            "ULYMAP        236737.5\nXDIM          25\nYDIM          25\nNODATA        -9999\n");
-}
-
-TEST(Sidecar, EnviHeaderOfADoubleGrid) {
-  SidecarLayout layout;
-  ASSERT_EQ(describe_grid(header_of(3, 2, -0.1, 1e20, 0.5), GridEncoding::double_precision, layout), "");
-  EXPECT_EQ(layout.grid_bytes, 96u + 6 * 8);
-  EXPECT_EQ(format_sidecar(layout),
-            "ENVI\ndescription = {double grid written by plotveil}\nsamples = 3\nlines = 2\nbands = 1\n"
-            "header offset = 96\nfile type = ENVI Standard\ndata type = 5\ninterleave = bsq\nbyte order = 0\n"
-            "map info = {Arbitrary, 1, 1, -0.1, 1e+20, 0.5, 0.5}\ndata ignore value = -9999\n");
-}
-
 // Readers take the left and top edges as ULXMAP - XDIM / 2 and ULYMAP + YDIM / 2:
 // both come back as the grid's own edges, to the bit, for georeference in
 // whole units or short decimals, and within a unit in the last place of the
