@@ -23,7 +23,9 @@ std::string short_row(const std::string& name, int row, int read) {
 
 void expect_quick_and_small(const RunResult& run) {
   EXPECT_LT(run.seconds, kTimeLimitSeconds);
-  EXPECT_LT(run.max_rss_kb, kMemoryLimitKb);
+  // Under a launcher (qemu-user) the peak is the emulator's, which maps what
+  // the tool only reserves.
+  if (tool_launcher().empty()) EXPECT_LT(run.max_rss_kb, kMemoryLimitKb);
 }
 
 TEST(HugePromises, TwoBillionColumnsOverATinyFile) {
