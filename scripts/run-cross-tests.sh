@@ -23,6 +23,8 @@ export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
 # One Wine server for the whole suite (a run then starts in a tenth of a
 # second instead of seconds), stopped however the suite ends. It and Wine's
 # own services start with their streams closed, so they hold no pipe open.
+# A server left from an earlier run of this build folder's prefix goes first.
+wineserver -k >/dev/null 2>&1 || true
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wineserver -p </dev/null >/dev/null 2>&1
 "$wine" wineboot --init </dev/null >/dev/null 2>&1

@@ -25,7 +25,9 @@ void expect_quick_and_small(const RunResult& run) {
   EXPECT_LT(run.seconds, kTimeLimitSeconds);
   // Under a launcher (qemu-user) the peak is the emulator's, which maps what
   // the tool only reserves.
-  if (tool_launcher().empty()) EXPECT_LT(run.max_rss_kb, kMemoryLimitKb);
+  if (tool_launcher().empty()) {
+    EXPECT_LT(run.max_rss_kb, kMemoryLimitKb);
+  }
 }
 
 TEST(HugePromises, TwoBillionColumnsOverATinyFile) {
