@@ -215,7 +215,7 @@ void guard_standard_streams() {
     HANDLE handle = ::GetStdHandle(ids[k]);
     const bool missing = handle == nullptr || handle == INVALID_HANDLE_VALUE ||
                          ::_get_osfhandle(::_fileno(streams[k])) < 0;
-    if (missing && std::freopen("NUL", k == 0 ? "r" : "w", streams[k]) == nullptr) continue;
+    if (missing) static_cast<void>(std::freopen("NUL", k == 0 ? "r" : "w", streams[k]));
   }
 }
 
