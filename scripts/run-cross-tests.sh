@@ -26,6 +26,7 @@ export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
 # A server left from an earlier run of this build folder's prefix goes first.
 wineserver -k >/dev/null 2>&1 || true
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+mkdir -p "$WINEPREFIX"
 wineserver -p </dev/null >/dev/null 2>&1
 "$wine" wineboot --init </dev/null >/dev/null 2>&1
 ctest --test-dir build-windows --no-tests=error --output-on-failure --timeout 300
