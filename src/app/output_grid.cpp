@@ -8,7 +8,9 @@ namespace plotveil {
 
 bool names_an_input(const std::string& name, const InStream& first, const InStream& second) {
   std::optional<platform::FileIdentity> identity = platform::identify(name);
-  return identity && (*identity == first.identity || *identity == second.identity);
+  if (!identity) return false;
+  return (identity->volume == first.device && identity->index == first.inode) ||
+         (identity->volume == second.device && identity->index == second.inode);
 }
 
 void open_output_grid(OutStream& out, std::string& name, const InStream& first,

@@ -40,9 +40,12 @@ InStream::~InStream() { close_input(*this); }
 
 OpenInput open_input(InStream& in, const std::string& name) {
   close_input(in);
-  platform::File file = platform::open_for_reading(name, in.identity);
+  platform::FileIdentity identity;
+  platform::File file = platform::open_for_reading(name, identity);
   if (file == platform::kNoFile) return OpenInput::cannot_open;
   in.file = file;
+  in.device = identity.volume;
+  in.inode = identity.index;
   in.capacity = kInputBufferSize;
   in.buffer.reset(new char[kInputBufferSize]);
   in.pos = in.end = in.buffer.get();

@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 class TerminalRun {
  public:
   explicit TerminalRun(const std::vector<std::string>& args) {
-    std::vector<std::string> words = tool_command(args);
+    std::vector<std::string> words = tool_command(tool_path(), args);
     pid_ = ::forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid_ == 0) {
       termios raw{};

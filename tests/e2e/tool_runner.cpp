@@ -78,9 +78,9 @@ std::vector<std::string> tool_launcher() {
   return words;
 }
 
-std::vector<std::string> tool_command(const std::vector<std::string>& args) {
+std::vector<std::string> tool_command(const std::string& binary, const std::vector<std::string>& args) {
   std::vector<std::string> words = tool_launcher();
-  words.push_back(tool_path());
+  words.push_back(binary);
   words.insert(words.end(), args.begin(), args.end());
   return words;
 }
@@ -107,7 +107,7 @@ RunResult run_tool(const std::vector<std::string>& args, const RunOptions& optio
   check(::pipe2(err_pipe, O_CLOEXEC) == 0, "pipe");
   int in_fd = options.stdin_kind == Stdin::bytes ? input_descriptor(options.input) : -1;
 
-  std::vector<std::string> words = tool_command(args);
+  std::vector<std::string> words = tool_command(tool_path(), args);
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);

@@ -47,8 +47,8 @@ std::string tool_path();
 // empty when it runs as it is.
 std::vector<std::string> tool_launcher();
 
-// The launcher, the binary and the arguments: the words that run the tool.
-std::vector<std::string> tool_command(const std::vector<std::string>& args);
+// The launcher, the binary and the arguments: the words that run a binary.
+std::vector<std::string> tool_command(const std::string& binary, const std::vector<std::string>& args);
 
 // The binary under test is a Windows program (its name ends in ".exe").
 bool windows_tool();
