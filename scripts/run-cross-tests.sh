@@ -28,7 +28,7 @@ wineserver -k >/dev/null 2>&1 || true
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 mkdir -p "$WINEPREFIX"
 wineserver -p </dev/null >/dev/null 2>&1
-"$wine" wineboot --init </dev/null >/dev/null 2>&1
+timeout 300 "$wine" wineboot --init </dev/null >/dev/null 2>&1
 ctest --test-dir build-windows --no-tests=error --output-on-failure --timeout 300
 PLOTVEIL_LAUNCHER="$wine" PLOTVEIL_BINARY="$PWD/build-windows/plotveil.exe" "$e2e" --gtest_brief=1
 
