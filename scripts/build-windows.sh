@@ -2,7 +2,7 @@
 # Cross-builds plotveil.exe for Windows x86-64 with MinGW-w64 in build-windows/
 # (linked statically: it needs no DLL beyond Windows' own) and makes the
 # release build-windows/plotveil-<version>-win64.zip: the programs, README.md,
-# the manual as HTML (plotveil.html) and the examples.
+# the manual pages as HTML (plotveil.html) and the examples.
 # Usage: scripts/build-windows.sh [--tests]   (--tests: unit tests too, run by
 # ctest under Wine; see scripts/run-tests.sh)
 set -euo pipefail
@@ -25,6 +25,8 @@ while read -r program; do
 done <build-windows/release-programs.txt
 cp README.md "$stage/"
 cp examples/* "$stage/examples/"
-groff -man -Thtml man/plotveil.1 >"$stage/plotveil.html"
+for page in man/*.1; do
+  groff -man -Thtml "$page" >"$stage/$(basename "$page" .1).html"
+done
 (cd build-windows && cmake -E tar cf "$name.zip" --format=zip "$name")
 echo "build-windows/$name.zip"
