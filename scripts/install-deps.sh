@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, where missing.
-# Usage: scripts/install-deps.sh [build|test]
+# Usage: scripts/install-deps.sh [build|test|windows|arm64]
 set -euo pipefail
 want=(cmake g++ make)
 if [ "${1:-build}" = test ]; then
   want+=(libgtest-dev clang libclang-rt-14-dev gdal-bin python3-gdal)
 fi
+# Cross builds: Windows x86-64 (tested under Wine) and Linux ARM64 (tested
+# under qemu-user), their unit tests built from GoogleTest's sources.
+case "${1:-build}" in
+  test) want+=(g++-mingw-w64-x86-64-posix wine64 groff g++-aarch64-linux-gnu qemu-user googletest) ;;
+  windows) want+=(g++-mingw-w64-x86-64-posix wine64 groff googletest) ;;
+  arm64) want+=(g++-aarch64-linux-gnu qemu-user googletest) ;;
+esac
 missing=()
 for p in "${want[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

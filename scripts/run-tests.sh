@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: the normal build, then the same tests
-# under the address and undefined-behaviour sanitizers.
+# under the address and undefined-behaviour sanitizers, then the builds for
+# Windows, ARM64 and static x86-64 Linux.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
@@ -14,3 +15,7 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPLOTVEIL_TESTS=ON -DPLOT
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --no-tests=error --output-on-failure -j"$jobs"
+
+# The same tests against the Windows x86-64 (under Wine), Linux ARM64 (under
+# qemu-user) and static x86-64 builds.
+bash scripts/run-cross-tests.sh

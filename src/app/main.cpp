@@ -1,7 +1,4 @@
+#include "app/entry_point.hpp"
 #include "app/run.hpp"
-#include "base/console.hpp"
 
-int main(int argc, char** argv) {
-  plotveil::guard_standard_streams();
-  return plotveil::run(argc, argv);
-}
+int main(int argc, char** argv) { return plotveil::run_program(argc, argv, plotveil::run); }

@@ -1,7 +1,5 @@
 #include "app/output_grid.hpp"
 
-#include <sys/stat.h>
-
 #include "base/console.hpp"
 #include "base/failure.hpp"
 #include "base/messages.hpp"
@@ -9,13 +7,10 @@
 namespace plotveil {
 
 bool names_an_input(const std::string& name, const InStream& first, const InStream& second) {
-  if (name.find('\0') != std::string::npos) return false;
-  struct stat info {};
-  if (::stat(name.c_str(), &info) != 0) return false;
-  auto device = static_cast<std::uint64_t>(info.st_dev);
-  auto inode = static_cast<std::uint64_t>(info.st_ino);
-  return (device == first.device && inode == first.inode) ||
-         (device == second.device && inode == second.inode);
+  std::optional<platform::FileIdentity> identity = platform::identify(name);
+  if (!identity) return false;
+  return (identity->volume == first.device && identity->index == first.inode) ||
+         (identity->volume == second.device && identity->index == second.inode);
 }
 
 void open_output_grid(OutStream& out, std::string& name, const InStream& first,

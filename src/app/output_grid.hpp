@@ -15,8 +15,8 @@ namespace plotveil {
 void open_output_grid(OutStream& out, std::string& name, const InStream& first,
                       const InStream& second);
 
-// True when `name` is the same file (device and inode, through any link) as
-// one of the open inputs.
+// True when `name` is the same file (by its identity, through any link or
+// spelling of the path) as one of the open inputs.
 bool names_an_input(const std::string& name, const InStream& first, const InStream& second);
 
 }  // namespace plotveil

@@ -34,10 +34,15 @@ bool same_file(const InStream& a, const InStream& b) {
   return (a.device != 0 || a.inode != 0) && a.device == b.device && a.inode == b.inode;
 }
 
+// Names are UTF-8 inside the tool, whatever the system's own code page.
+std::filesystem::path utf8_path(const std::string& name) {
+  return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+
 // Bytes of the file, or nothing when the system does not say.
 std::optional<std::uint64_t> file_bytes(const std::string& name) {
   std::error_code error;
-  std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(name), error);
+  std::uintmax_t size = std::filesystem::file_size(utf8_path(name), error);
   if (error) return std::nullopt;
   return static_cast<std::uint64_t>(size);
 }
@@ -100,7 +105,8 @@ bool write_sidecar(const std::string& grid, bool force) {
   const std::string text = format_sidecar(layout);
   bool written = write_output(out, text.data(), text.size()) == text.size();
   if (!close_output(out) || !written) {
-    std::remove(sidecar.c_str());
+    std::error_code ignored;
+    std::filesystem::remove(utf8_path(sidecar), ignored);
     complain("error writing " + sidecar + " (removed)");
     return false;
   }

@@ -1,7 +1,4 @@
+#include "app/entry_point.hpp"
 #include "app/sidecar_command.hpp"
-#include "base/console.hpp"
 
-int main(int argc, char** argv) {
-  plotveil::guard_standard_streams();
-  return plotveil::run_sidecar_command(argc, argv);
-}
+int main(int argc, char** argv) { return plotveil::run_program(argc, argv, plotveil::run_sidecar_command); }

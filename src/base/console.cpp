@@ -1,9 +1,8 @@
 #include "base/console.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstring>
+
+#include "base/platform.hpp"
 
 namespace plotveil {
 namespace {
@@ -15,23 +14,18 @@ int g_out_is_terminal = -1;  // unknown until the first print
 std::FILE* out() { return g_out != nullptr ? g_out : stdout; }
 std::FILE* in() { return g_in != nullptr ? g_in : stdin; }
 
+bool out_is_terminal() {
+  if (g_out_is_terminal < 0) g_out_is_terminal = platform::is_terminal(out()) ? 1 : 0;
+  return g_out_is_terminal == 1;
+}
+
 void flush_if_terminal() {
-  if (g_out_is_terminal < 0) g_out_is_terminal = isatty(fileno(out())) ? 1 : 0;
-  if (g_out_is_terminal == 1) std::fflush(out());
+  if (out_is_terminal()) std::fflush(out());
 }
 
 }  // namespace
 
-void guard_standard_streams() {
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) != -1) continue;
-    int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-    if (opened >= 0 && opened != fd) {
-      ::dup2(opened, fd);
-      ::close(opened);
-    }
-  }
-}
+void guard_standard_streams() { platform::guard_standard_streams(); }
 
 void set_console_streams(std::FILE* out_stream, std::FILE* in_stream) {
   g_out = out_stream;
@@ -40,8 +34,17 @@ void set_console_streams(std::FILE* out_stream, std::FILE* in_stream) {
 }
 
 void console_vprint(const char* format, std::va_list args) {
-  std::vfprintf(out(), format, args);
-  flush_if_terminal();
+  if (!out_is_terminal()) {
+    std::vfprintf(out(), format, args);
+    return;
+  }
+  std::va_list again;
+  va_copy(again, args);
+  int length = std::vsnprintf(nullptr, 0, format, args);
+  std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+  std::vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
+  console_write(text);
 }
 
 void console_print(const char* format, ...) {
@@ -52,8 +55,9 @@ void console_print(const char* format, ...) {
 }
 
 void console_write(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), out());
-  flush_if_terminal();
+  const bool terminal = out_is_terminal();
+  platform::write_console(out(), text, terminal);
+  if (terminal) std::fflush(out());
 }
 
 void console_write_repeated(char c, std::uint64_t count) {
@@ -69,18 +73,6 @@ void console_write_repeated(char c, std::uint64_t count) {
 
 void console_flush() { std::fflush(out()); }
 
-std::optional<std::string> console_read_line() {
-  std::string line;
-  bool any = false;
-  for (;;) {
-    int c = std::getc(in());
-    if (c == EOF) break;
-    any = true;
-    if (c == '\n') break;
-    line.push_back(static_cast<char>(c));
-  }
-  if (!any) return std::nullopt;
-  return line;
-}
+std::optional<std::string> console_read_line() { return platform::read_console_line(in()); }
 
 }  // namespace plotveil

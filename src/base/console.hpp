@@ -22,13 +22,14 @@ void console_write_repeated(char c, std::uint64_t count);
 void console_flush();
 
 // Reads one answer line from standard input: the bytes up to the first line
-// feed, which is consumed and not kept (a CR before it stays). Returns nothing
-// when standard input ends before any byte was read.
+// feed, which is consumed and not kept (a CR before it stays, except on
+// Windows, where CR LF ends a line). Returns nothing when standard input ends
+// before any byte was read.
 std::optional<std::string> console_read_line();
 
-// A standard stream the tool was started without is opened on /dev/null, so
-// that no file the run opens takes its place: the prompt would otherwise read
-// an input grid, and messages would land in the output grid.
+// A standard stream the tool was started without is opened on the null
+// device, so that no file the run opens takes its place: the prompt would
+// otherwise read an input grid, and messages would land in the output grid.
 void guard_standard_streams();
 
 // Tests redirect the console into a stream of their own.

@@ -1,10 +1,5 @@
 #include "grid/byte_streams.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <utility>
 
@@ -17,24 +12,12 @@ constexpr std::size_t kOutputBufferSize = 1 << 20;
 // directly, without a copy through the buffer.
 constexpr std::size_t kDirectMinimum = 1 << 20;
 
-// One read call, retried on interruption. -1 on error, 0 at end of file.
-ssize_t read_some(int fd, void* destination, std::size_t count) {
-  for (;;) {
-    ssize_t got = ::read(fd, destination, count);
-    if (got >= 0 || errno != EINTR) return got;
-  }
-}
-
 // Writes all bytes unless the system refuses; returns how many were written.
-std::size_t write_all(int fd, const char* source, std::size_t count) {
+std::size_t write_all(platform::File file, const char* source, std::size_t count) {
   std::size_t done = 0;
   while (done < count) {
-    ssize_t put = ::write(fd, source + done, count - done);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (put == 0) break;
+    std::int64_t put = platform::write_file(file, source + done, count - done);
+    if (put <= 0) break;
     done += static_cast<std::size_t>(put);
   }
   return done;
@@ -57,17 +40,12 @@ InStream::~InStream() { close_input(*this); }
 
 OpenInput open_input(InStream& in, const std::string& name) {
   close_input(in);
-  if (name.find('\0') != std::string::npos) return OpenInput::cannot_open;
-  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return OpenInput::cannot_open;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return OpenInput::cannot_open;
-  }
-  in.fd = fd;
-  in.device = static_cast<std::uint64_t>(info.st_dev);
-  in.inode = static_cast<std::uint64_t>(info.st_ino);
+  platform::FileIdentity identity;
+  platform::File file = platform::open_for_reading(name, identity);
+  if (file == platform::kNoFile) return OpenInput::cannot_open;
+  in.file = file;
+  in.device = identity.volume;
+  in.inode = identity.index;
   in.capacity = kInputBufferSize;
   in.buffer.reset(new char[kInputBufferSize]);
   in.pos = in.end = in.buffer.get();
@@ -77,15 +55,15 @@ OpenInput open_input(InStream& in, const std::string& name) {
 }
 
 void close_input(InStream& in) {
-  if (in.fd >= 0) ::close(in.fd);
-  in.fd = -1;
+  if (in.file != platform::kNoFile) platform::close_file(in.file);
+  in.file = platform::kNoFile;
 }
 
 bool rewind_input(InStream& in, bool text) {
   in.text = text;
   in.pos = in.end = in.buffer.get();
   in.at_end = false;
-  return ::lseek(in.fd, 0, SEEK_SET) == 0;
+  return platform::seek_file(in.file, 0);
 }
 
 std::size_t fill_input(InStream& in, std::size_t window) {
@@ -98,7 +76,7 @@ std::size_t fill_input(InStream& in, std::size_t window) {
     in.end = base + held;
   }
   while (static_cast<std::size_t>(in.end - in.pos) < window && !in.at_end) {
-    ssize_t got = read_some(in.fd, in.end, in.capacity - static_cast<std::size_t>(in.end - base));
+    std::int64_t got = platform::read_file(in.file, in.end, in.capacity - static_cast<std::size_t>(in.end - base));
     if (got <= 0) {
       // A read error ends the data as the end of the file does.
       in.at_end = true;
@@ -126,7 +104,7 @@ std::size_t read_input(InStream& in, void* destination, std::size_t count) {
     if (in.at_end) break;
     if (!in.text && count - done >= kDirectMinimum) {
       // Large binary blocks go straight to the caller, without a copy.
-      ssize_t got = read_some(in.fd, out + done, count - done);
+      std::int64_t got = platform::read_file(in.file, out + done, count - done);
       if (got <= 0) {
         in.at_end = true;
         break;
@@ -141,14 +119,13 @@ std::size_t read_input(InStream& in, void* destination, std::size_t count) {
 }
 
 OutStream::~OutStream() {
-  if (fd >= 0) ::close(fd);
+  if (file != platform::kNoFile) platform::close_file(file);
 }
 
 bool open_output(OutStream& out, const std::string& name) {
-  if (name.find('\0') != std::string::npos) return false;
-  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  out.fd = fd;
+  platform::File file = platform::create_for_writing(name);
+  if (file == platform::kNoFile) return false;
+  out.file = file;
   out.capacity = kOutputBufferSize;
   out.buffer.reset(new char[kOutputBufferSize]);
   out.used = 0;
@@ -158,7 +135,7 @@ bool open_output(OutStream& out, const std::string& name) {
 
 bool flush_output(OutStream& out) {
   if (out.used == 0) return !out.broken;
-  std::size_t put = write_all(out.fd, out.buffer.get(), out.used);
+  std::size_t put = write_all(out.file, out.buffer.get(), out.used);
   if (put < out.used) {
     // Keep what was not written at the front, as a stream buffer does.
     std::memmove(out.buffer.get(), out.buffer.get() + put, out.used - put);
@@ -185,7 +162,7 @@ std::size_t write_output(OutStream& out, const void* source, std::size_t count) 
     }
     if (count - done >= kDirectMinimum) {
       if (out.used > 0 && !flush_output(out)) return done;
-      std::size_t put = write_all(out.fd, in + done, count - done);
+      std::size_t put = write_all(out.file, in + done, count - done);
       done += put;
       if (done < count) {
         out.broken = true;
@@ -203,13 +180,13 @@ std::size_t write_output(OutStream& out, const void* source, std::size_t count) 
 
 bool seek_output(OutStream& out, std::uint64_t offset) {
   if (!flush_output(out)) return false;
-  return ::lseek(out.fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+  return platform::seek_file(out.file, offset);
 }
 
 bool close_output(OutStream& out) {
   bool flushed = flush_output(out);
-  int fd = std::exchange(out.fd, -1);
-  bool closed = fd < 0 || ::close(fd) == 0;
+  platform::File file = std::exchange(out.file, platform::kNoFile);
+  bool closed = file == platform::kNoFile || platform::close_file(file);
   return flushed && closed;
 }
 

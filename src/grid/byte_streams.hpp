@@ -1,8 +1,7 @@
-// Buffered streams over file descriptors: one for reading an input grid, one for
-// writing the output grid. Both move whole blocks; nothing here locks or
-// allocates per call. Line ends are not translated by the system on this
-// platform: text grids handle CR LF themselves, and a text input stops its data
-// at the first 0x1A byte (`text` mode).
+// Buffered streams over files: one for reading an input grid, one for writing
+// the output grid. Both move whole blocks; nothing here locks or allocates per
+// call. Files are bytes on every system: text grids handle CR LF themselves,
+// and a text input stops its data at the first 0x1A byte (`text` mode).
 #pragma once
 
 #include <cstddef>
@@ -10,16 +9,20 @@
 #include <memory>
 #include <string>
 
+#include "base/platform.hpp"
+
 namespace plotveil {
 
 struct InStream {
-  int fd = -1;
+  platform::File file = platform::kNoFile;
   bool text = false;     // data ends at the first 0x1A byte
   bool at_end = false;   // no more bytes will come from the file
   std::unique_ptr<char[]> buffer;
   std::size_t capacity = 0;
   char* pos = nullptr;   // next unread byte
   char* end = nullptr;   // one past the last buffered byte
+  // What makes it the same file whatever path names it: device and inode (on
+  // Windows the volume serial number and the file index).
   std::uint64_t device = 0, inode = 0;
 
   InStream() = default;
@@ -46,7 +49,7 @@ std::size_t fill_input(InStream& in, std::size_t window);
 std::size_t read_input(InStream& in, void* destination, std::size_t count);
 
 struct OutStream {
-  int fd = -1;
+  platform::File file = platform::kNoFile;
   std::unique_ptr<char[]> buffer;
   std::size_t capacity = 0;
   std::size_t used = 0;

@@ -9,13 +9,14 @@
 
 namespace plotveil_e2e {
 
-// The run ended by itself with `code`, printed exactly `out` to standard
-// output and nothing to standard error.
+// The run ended by itself with `code`, printed exactly `out` (as the console of
+// the tool's system receives it) to standard output and nothing to standard
+// error.
 inline void expect_run(const RunResult& run, int code, const std::string& out) {
   EXPECT_FALSE(run.timed_out) << "the run was killed after the timeout";
   EXPECT_EQ(run.signal, 0) << "the run ended by a signal";
   EXPECT_EQ(run.exit_code, code);
-  EXPECT_EQ(run.out, out);
+  EXPECT_EQ(run.out, console_text(out));
   EXPECT_EQ(run.err, "");
 }
 

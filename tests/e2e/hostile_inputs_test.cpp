@@ -23,13 +23,18 @@ std::string short_row(const std::string& name, int row, int read) {
 
 void expect_quick_and_small(const RunResult& run) {
   EXPECT_LT(run.seconds, kTimeLimitSeconds);
-  EXPECT_LT(run.max_rss_kb, kMemoryLimitKb);
+  // Under a launcher (qemu-user) the peak is the emulator's, which maps what
+  // the tool only reserves.
+  if (tool_launcher().empty()) {
+    EXPECT_LT(run.max_rss_kb, kMemoryLimitKb);
+  }
 }
 
 TEST(HugePromises, TwoBillionColumnsOverATinyFile) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer writes shadow memory for every promised cell";
 #endif
+  if (windows_tool()) GTEST_SKIP() << "Windows commits the memory of a row when it is allocated";
   TempDir dir;
   const double columns = 2e9;
   const std::vector<std::pair<const char*, std::string>> grids = {

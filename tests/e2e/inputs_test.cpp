@@ -118,5 +118,26 @@ TEST_F(Inputs, SameFileAsBothInputsIsAccepted) {
   expect_run(run_tool({good, good, out}), 0, dots(1));
 }
 
+// Names in Greek, Chinese and accented Latin, in a folder of such a name, from
+// the command line and as the answer to the prompt.
+TEST_F(Inputs, NamesInAnyScriptOpen) {
+  const fs::path folder = dir.path() / "Δεδομένα 地形 é";
+  fs::create_directory(folder);
+  const std::string grid = (folder / "höhe.asc").string();
+  write_file(grid, read_file(good));
+  const std::string masked = (folder / "маска_掩膜.asc").string();
+  expect_run(run_tool({grid, grid, masked}), 0, dots(1));
+  const std::string expected = read_file(masked);
+  EXPECT_EQ(expected.substr(0, 9), "ncols\t1\r\n");
+
+  RunOptions options;
+  options.input = (folder / "ответ.asc").string() + "\n";
+  const std::string unreachable = (folder / "нет" / "x.asc").string();
+  expect_run(run_tool({grid, masked, unreachable}, options), 0,
+             "error opening output grid " + unreachable + " \r\nplease enter new output file name: \r\n" +
+                 dots(1));
+  EXPECT_EQ(read_file((folder / "ответ.asc").string()), expected);
+}
+
 }  // namespace
 }  // namespace plotveil_e2e

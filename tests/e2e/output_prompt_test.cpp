@@ -80,10 +80,41 @@ TEST_F(OutputPrompt, AnswerIsTheBytesUpToTheLineFeed) {
   expect_run(run_with_answers(unreachable, last), 0, cannot_open(unreachable) + "\r\n" + dots(2));
   EXPECT_EQ(read_file(last), kTextOutput);
 
-  // Blanks and a carriage return stay part of the name.
+  // Blanks stay part of the name, and so does a carriage return, except on
+  // Windows, where CR LF ends the answer (and a name loses its final blanks).
   const std::string odd = dir.file(" odd name \r");
   expect_run(run_with_answers(unreachable, odd + "\n"), 0, cannot_open(unreachable) + "\r\n" + dots(2));
-  EXPECT_EQ(read_file(odd), kTextOutput);
+  EXPECT_EQ(read_file(windows_tool() ? dir.file(" odd name") : odd), kTextOutput);
+}
+
+TEST_F(OutputPrompt, WindowsAnswerEndsAtItsCrLfAndMessagesLeaveInTextMode) {
+  if (!windows_tool()) GTEST_SKIP() << "Windows console conventions";
+  const std::string good = dir.file("good.asc");
+  RunResult run = run_with_answers(unreachable, good + "\r\n");
+  // Each "\n" printed leaves as CR LF, so the message's "\r\n" is CR CR LF.
+  EXPECT_EQ(run.out, "error opening output grid " + unreachable +
+                         " \r\r\nplease enter new output file name: \r\r\n..\r\n");
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(read_file(good), kTextOutput);
+}
+
+TEST_F(OutputPrompt, WindowsSpellingsOfAnInputAreRefused) {
+  if (!windows_tool()) GTEST_SKIP() << "Windows file names";
+  const std::string grid_bytes = read_file(grid);
+  fs::create_directory(dir.file("no"));
+  std::string backslashed = dir.path().string();
+  for (char& c : backslashed) c = c == '/' ? '\\' : c;
+  const std::vector<std::string> names = {
+      dir.file("GRID.ASC"), dir.file("Grid.Asc"), backslashed + "\\GRID.asc",
+      "z:" + backslashed + "\\no\\..\\.\\grid.asc", ".\\MASK.asc", "no/../mask.ASC"};
+  RunOptions options;
+  options.working_dir = dir.path();
+  options.input = "\n";
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    expect_run(run_tool({grid, mask, name}, options), 1, overwrites(name));
+    EXPECT_EQ(read_file(grid), grid_bytes);
+  }
 }
 
 TEST_F(OutputPrompt, OutputThatIsAnInputIsRefusedWhateverNamesIt) {

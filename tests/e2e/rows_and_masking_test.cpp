@@ -187,6 +187,14 @@ TEST_F(RowsEndToEnd, StatisticsCountCellsMoreThanOneAboveNodata) {
 
   // Text output carries no statistics: the file ends with the last row.
   EXPECT_EQ(text_rows(run_ok(same, same, "-f:t", 1)), "5\t5\t-9999\t5\r\n");
+
+  // The sum meets -inf and +inf: sum and mean are the NaN of invalid
+  // arithmetic, with its sign set, on every processor.
+  std::string infinite = dir.write("i.asc", text_header("3", "1", "0", "0", "1", "-1e999") +
+                                                "-1.7e308 -1.7e308 1e999\n");
+  std::string ones = dir.write("o.asc", text_header("3", "1", "0", "0", "1", "-1e999") + "1 1 1\n");
+  bytes = run_ok(infinite, ones, "-f:d", 1);
+  EXPECT_EQ(hex(bytes.substr(72, 16)), "00 00 00 00 00 00 F8 FF 00 00 00 00 00 00 F8 FF");
 }
 
 TEST_F(RowsEndToEnd, SingleOutputOfValuesBeyondItsRangeIsInfinite) {

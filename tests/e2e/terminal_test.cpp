@@ -27,8 +27,7 @@ using Clock = std::chrono::steady_clock;
 class TerminalRun {
  public:
   explicit TerminalRun(const std::vector<std::string>& args) {
-    std::vector<std::string> words{tool_path()};
-    words.insert(words.end(), args.begin(), args.end());
+    std::vector<std::string> words = tool_command(tool_path(), args);
     pid_ = ::forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid_ == 0) {
       termios raw{};
@@ -38,7 +37,7 @@ class TerminalRun {
       std::vector<char*> argv;
       for (std::string& word : words) argv.push_back(word.data());
       argv.push_back(nullptr);
-      ::execv(argv[0], argv.data());
+      ::execvp(argv[0], argv.data());
       ::_exit(127);
     }
   }
@@ -104,7 +103,12 @@ class TerminalRun {
   std::string shown_;
 };
 
+// A pseudo-terminal is no Windows console: these hold on POSIX systems only.
+#define SKIP_ON_WINDOWS() \
+  if (windows_tool()) GTEST_SKIP() << "a pseudo-terminal is no Windows console"
+
 TEST(Terminal, PromptIsShownBeforeTheAnswerIsRead) {
+  SKIP_ON_WINDOWS();
   TempDir dir;
   std::string grid = dir.write("g.asc", text_grid(binary_header(2, 3), {{1, 2}, {3, 4}, {5, 6}}));
   const std::string unreachable = dir.file("no/such/out.asc");
@@ -129,6 +133,7 @@ TEST(Terminal, DotsArriveRowByRow) {
   // The output is a pipe that the test stops reading after two and a half
   // rows: the tool then waits to write, with more than its own buffer still
   // to come, and the dots of the first two rows must already be shown.
+  SKIP_ON_WINDOWS();
   TempDir dir;
   const int width = 131072;  // one mebibyte of text per row
   Rows rows(4, std::vector<double>(width, 123.456));

@@ -65,8 +65,45 @@ std::string number_text(double value) {
 
 }  // namespace
 
-std::string tool_path() { return PLOTVEIL_BINARY; }
-std::string sidecar_tool_path() { return PLOTVEIL_HDR_BINARY; }
+std::string tool_path() {
+  const char* chosen = std::getenv("PLOTVEIL_BINARY");
+  return chosen != nullptr && *chosen != '\0' ? chosen : PLOTVEIL_BINARY;
+}
+
+std::vector<std::string> tool_launcher() {
+  std::vector<std::string> words;
+  const char* launcher = std::getenv("PLOTVEIL_LAUNCHER");
+  std::istringstream text(launcher != nullptr ? launcher : "");
+  for (std::string word; text >> word;) words.push_back(word);
+  return words;
+}
+
+std::vector<std::string> tool_command(const std::string& binary, const std::vector<std::string>& args) {
+  std::vector<std::string> words = tool_launcher();
+  words.push_back(binary);
+  words.insert(words.end(), args.begin(), args.end());
+  return words;
+}
+
+std::string sidecar_tool_path() {
+  const char* chosen = std::getenv("PLOTVEIL_HDR_BINARY");
+  return chosen != nullptr && *chosen != '\0' ? chosen : PLOTVEIL_HDR_BINARY;
+}
+
+bool windows_tool() {
+  const std::string path = tool_path();
+  return path.size() >= 4 && path.compare(path.size() - 4, 4, ".exe") == 0;
+}
+
+std::string console_text(const std::string& printed) {
+  if (!windows_tool()) return printed;
+  std::string text;
+  for (char c : printed) {
+    if (c == '\n') text += '\r';
+    text += c;
+  }
+  return text;
+}
 
 RunResult run_tool(const std::vector<std::string>& args, const RunOptions& options) {
   int out_pipe[2];
@@ -75,8 +112,7 @@ RunResult run_tool(const std::vector<std::string>& args, const RunOptions& optio
   check(::pipe2(err_pipe, O_CLOEXEC) == 0, "pipe");
   int in_fd = options.stdin_kind == Stdin::bytes ? input_descriptor(options.input) : -1;
 
-  std::vector<std::string> words{options.binary.empty() ? tool_path() : options.binary};
-  words.insert(words.end(), args.begin(), args.end());
+  std::vector<std::string> words = tool_command(options.binary.empty() ? tool_path() : options.binary, args);
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
@@ -99,7 +135,7 @@ RunResult run_tool(const std::vector<std::string>& args, const RunOptions& optio
       limit.rlim_cur = limit.rlim_max = options.address_space_limit;
       if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
     }
-    ::execv(argv[0], argv.data());
+    ::execvp(argv[0], argv.data());
     ::_exit(127);
   }
   ::close(out_pipe[1]);

@@ -39,10 +39,26 @@ struct RunResult {
   double seconds = 0;     // wall time from start to end
 };
 
-// The path of the binary under test.
+// The path of the binary under test: PLOTVEIL_BINARY from the environment,
+// else the one this suite was built with.
 std::string tool_path();
 // The path of plotveil-hdr, the sidecar command.
 std::string sidecar_tool_path();
+
+// The command that runs the binary, when it is built for another system
+// (PLOTVEIL_LAUNCHER, words separated by blanks: "wine64", "qemu-aarch64");
+// empty when it runs as it is.
+std::vector<std::string> tool_launcher();
+
+// The launcher, the binary and the arguments: the words that run a binary.
+std::vector<std::string> tool_command(const std::string& binary, const std::vector<std::string>& args);
+
+// The binary under test is a Windows program (its name ends in ".exe").
+bool windows_tool();
+
+// What the tool's console output is on its system: on Windows the C runtime
+// writes every "\n" as CR LF (so "\r\n" leaves as CR CR LF).
+std::string console_text(const std::string& printed);
 
 RunResult run_tool(const std::vector<std::string>& args, const RunOptions& options = {});
 

@@ -38,9 +38,9 @@ TEST(DiskFull, LargeOutputFailsInARow) {
     std::regex message;
   };
   const Case cases[] = {
-      {"-f:t", std::regex(R"((\.*)error writing row (\d+) in /dev/full\n)")},
-      {"-f:d", std::regex(R"((\.*)error writing row (\d+) in /dev/full\n)")},
-      {"-f:s", std::regex(R"((\.*)error writing row (\d+), col (\d+) in /dev/full\n)")},
+      {"-f:t", std::regex(R"((\.*)error writing row (\d+) in /dev/full)" + console_text("\n"))},
+      {"-f:d", std::regex(R"((\.*)error writing row (\d+) in /dev/full)" + console_text("\n"))},
+      {"-f:s", std::regex(R"((\.*)error writing row (\d+), col (\d+) in /dev/full)" + console_text("\n"))},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.format);

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <initializer_list>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -66,6 +67,15 @@ TEST(Statistics, ResetKeepsMinimumAndMaximumUntilTheFirstCountedValue) {
 TEST(Statistics, ADeviationWhoseSumOfSquaresOverflowsIsZero) {
   std::vector<double> h = finalised({1e200, 1e200, 1e200});
   EXPECT_EQ(h[5], 0);
+}
+
+TEST(Statistics, ANaNOfInfinitiesMeetingIsStoredAsX86StoresIt) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::vector<double> h = finalised({-1.7e308, -1.7e308, inf, 5}, -inf);
+  const std::uint64_t x86_nan = 0xFFF8000000000000;
+  EXPECT_EQ(std::bit_cast<std::uint64_t>(h[3]), x86_nan) << "sum";
+  EXPECT_EQ(std::bit_cast<std::uint64_t>(h[4]), x86_nan) << "mean";
+  EXPECT_EQ(h[5], 0.0) << "deviation";
 }
 
 TEST(Masking, KeepsGridValuesWhereTheMaskLiesAboveNoDataOrIsNaN) {

@@ -1,10 +1,10 @@
 // Files with given bytes, for tests that need a real stream.
 #pragma once
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -13,18 +13,17 @@ namespace plotveil::testing {
 class TempFile {
  public:
   explicit TempFile(std::string_view bytes) {
-    char pattern[] = "/tmp/plotveil_unit_XXXXXX";
-    int fd = ::mkstemp(pattern);
-    path_ = pattern;
-    std::size_t done = 0;
-    while (fd >= 0 && done < bytes.size()) {
-      ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (put <= 0) break;
-      done += static_cast<std::size_t>(put);
-    }
-    if (fd >= 0) ::close(fd);
+    static std::atomic<unsigned> serial{0};
+    const std::string name = "plotveil_unit_" + std::to_string(std::random_device{}()) + "_" +
+                             std::to_string(serial++);
+    path_ = (std::filesystem::temp_directory_path() / name).string();
+    std::ofstream out(path_, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
-  ~TempFile() { ::unlink(path_.c_str()); }
+  ~TempFile() {
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+  }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
 

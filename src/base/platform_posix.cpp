@@ -1,0 +1,100 @@
+// Linux and other POSIX systems: files are descriptors, names are bytes.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "base/platform.hpp"
+
+namespace plotveil::platform {
+namespace {
+
+FileIdentity identity_of(const struct stat& info) {
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+bool has_nul(const std::string& name) { return name.find('\0') != std::string::npos; }
+
+}  // namespace
+
+File open_for_reading(const std::string& name, FileIdentity& identity) {
+  if (has_nul(name)) return kNoFile;
+  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return kNoFile;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return kNoFile;
+  }
+  identity = identity_of(info);
+  return fd;
+}
+
+File create_for_writing(const std::string& name) {
+  if (has_nul(name)) return kNoFile;
+  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  return fd < 0 ? kNoFile : fd;
+}
+
+std::optional<FileIdentity> identify(const std::string& name) {
+  struct stat info {};
+  if (has_nul(name) || ::stat(name.c_str(), &info) != 0) return std::nullopt;
+  return identity_of(info);
+}
+
+std::int64_t read_file(File file, void* destination, std::size_t count) {
+  for (;;) {
+    ssize_t got = ::read(static_cast<int>(file), destination, count);
+    if (got >= 0 || errno != EINTR) return got;
+  }
+}
+
+std::int64_t write_file(File file, const void* source, std::size_t count) {
+  for (;;) {
+    ssize_t put = ::write(static_cast<int>(file), source, count);
+    if (put >= 0 || errno != EINTR) return put;
+  }
+}
+
+bool seek_file(File file, std::uint64_t offset) {
+  const off_t target = static_cast<off_t>(offset);
+  return ::lseek(static_cast<int>(file), target, SEEK_SET) == target;
+}
+
+bool close_file(File file) { return ::close(static_cast<int>(file)) == 0; }
+
+bool is_terminal(std::FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
+
+void write_console(std::FILE* stream, std::string_view text, bool) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+std::optional<std::string> read_console_line(std::FILE* stream) {
+  std::string line;
+  bool any = false;
+  for (;;) {
+    int c = std::getc(stream);
+    if (c == EOF) break;
+    any = true;
+    if (c == '\n') break;
+    line.push_back(static_cast<char>(c));
+  }
+  if (!any) return std::nullopt;
+  return line;
+}
+
+void guard_standard_streams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1) continue;
+    int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) {
+      ::dup2(opened, fd);
+      ::close(opened);
+    }
+  }
+}
+
+std::vector<std::string> command_line(int argc, char** argv) { return {argv, argv + argc}; }
+
+}  // namespace plotveil::platform
