@@ -2,7 +2,8 @@
 # Cross-builds plotveil.exe for Windows x86-64 with MinGW-w64 in build-windows/
 # (linked statically: it needs no DLL beyond Windows' own) and makes the
 # release build-windows/plotveil-<version>-win64.zip: the programs, README.md,
-# the manual pages as HTML (plotveil.html) and the examples.
+# the manual pages as HTML (plotveil.html), the README's picture and the
+# examples.
 # Usage: scripts/build-windows.sh [--tests]   (--tests: unit tests too, run by
 # ctest under Wine; see scripts/run-tests.sh)
 set -euo pipefail
@@ -19,11 +20,12 @@ version="$(cat build-windows/release-version.txt)"
 name="plotveil-$version-win64"
 stage="build-windows/$name"
 rm -rf "$stage" "$stage.zip"
-mkdir -p "$stage/examples"
+mkdir -p "$stage/examples" "$stage/docs"
 while read -r program; do
   [ -n "$program" ] && cp "$program" "$stage/"
 done <build-windows/release-programs.txt
 cp README.md "$stage/"
+cp docs/* "$stage/docs/"   # the README's picture
 cp examples/* "$stage/examples/"
 for page in man/*.1; do
   groff -man -Thtml "$page" >"$stage/$(basename "$page" .1).html"
