@@ -1,0 +1,69 @@
+#include "base/worker_pool.hpp"
+
+#include <algorithm>
+#include <system_error>
+
+namespace plotveil {
+
+int WorkerPool::start(int count) {
+  stopping_ = false;
+  for (int i = 0; i < count; ++i) {
+    try {
+      threads_.emplace_back([this] { serve(); });
+    } catch (const std::system_error&) {
+      break;  // the system has no more threads to give: run with those there are
+    }
+  }
+  return workers();
+}
+
+void WorkerPool::submit(Job& job) {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    job.state = Job::State::queued;
+    queue_.push_back(&job);
+  }
+  work_ready_.notify_one();
+}
+
+void WorkerPool::wait(Job& job) {
+  std::unique_lock<std::mutex> hold(lock_);
+  if (job.state == Job::State::queued) {
+    queue_.erase(std::find(queue_.begin(), queue_.end(), &job));
+    job.state = Job::State::running;
+    hold.unlock();
+    job.work(job.context);
+    hold.lock();
+    job.state = Job::State::done;
+    return;
+  }
+  job_done_.wait(hold, [&job] { return job.state != Job::State::running; });
+}
+
+void WorkerPool::stop() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    stopping_ = true;
+  }
+  work_ready_.notify_all();
+  for (std::thread& thread : threads_) thread.join();
+  threads_.clear();
+}
+
+void WorkerPool::serve() {
+  std::unique_lock<std::mutex> hold(lock_);
+  for (;;) {
+    work_ready_.wait(hold, [this] { return stopping_ || !queue_.empty(); });
+    if (stopping_) return;
+    Job* job = queue_.front();
+    queue_.pop_front();
+    job->state = Job::State::running;
+    hold.unlock();
+    job->work(job->context);
+    hold.lock();
+    job->state = Job::State::done;
+    job_done_.notify_all();
+  }
+}
+
+}  // namespace plotveil
