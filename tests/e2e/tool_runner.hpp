@@ -26,6 +26,8 @@ struct RunOptions {
   std::optional<fs::path> working_dir;
   std::chrono::milliseconds timeout{10000};
   std::uint64_t address_space_limit = 0;  // bytes of address space, 0 for no limit
+  std::vector<std::string> environment;    // NAME=VALUE entries added to the child's
+  std::uint64_t file_size_limit = 0;       // bytes a file may grow to, 0 for no limit
 };
 
 struct RunResult {

@@ -156,5 +156,73 @@ TEST_F(ShortRow, TextInputWithTooFewNumbers) {
   }
 }
 
+
+// Grids of a few megabytes, read and written in many blocks: wherever a run
+// stops, one thread and many leave the same dots, message and output bytes.
+TEST(ManyBlocks, OneThreadAndManyEndAlike) {
+  TempDir dir;
+  constexpr int kWidth = 500;
+  constexpr int kHeight = 400;
+  // Cells of row r (from 1), as text; `at` replaces one cell's text.
+  auto grid = [&](int rows, int cells_after, std::pair<int, std::string> at = {0, ""}) {
+    std::string text = text_header(std::to_string(kWidth), std::to_string(kHeight));
+    for (int r = 1; r <= rows + 1; ++r) {
+      int cells = r <= rows ? kWidth : cells_after;
+      for (int c = 1; c <= cells; ++c) {
+        int cell = (r - 1) * kWidth + c;
+        if (cell == at.first) {
+          text += at.second;
+        } else {
+          text += std::to_string(cell % 9973) + "." + std::to_string(cell % 1000);
+        }
+        text += c < kWidth ? " " : "\r\n";
+      }
+    }
+    return text;
+  };
+  const std::string whole = dir.write("whole.asc", grid(kHeight, 0));
+  struct Case {
+    const char* what;
+    std::string first, second;
+    std::uint64_t file_size_limit;
+    int code;
+    std::string tail;  // what the printed text ends with
+  };
+  const std::string shorter = dir.file("short.asc");
+  const std::string worded = dir.file("word.asc");
+  const std::string longer = dir.file("long.asc");
+  write_file(shorter, grid(350, 123));
+  write_file(worded, grid(kHeight, 0, {299 * kWidth + 17, "nan"}));
+  write_file(longer, grid(kHeight, 0, {4 * kWidth + 3, "0." + std::string(600000, '3')}));
+  const Case cases[] = {
+      {"short row", shorter, whole, 0, 5, short_row(shorter, 351, 123)},
+      {"word in a cell", whole, worded, 0, 5, short_row(worded, 300, 16)},
+      {"write fails", whole, whole, 12345, 6, " in " + dir.file("out") + "\n"},
+      {"a number longer than a block", longer, whole, 0, 0, dots(kHeight)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string printed[2], written[2];
+    for (int k = 0; k < 2; ++k) {
+      RunOptions options;
+      options.environment = {k == 0 ? "PLOTVEIL_THREADS=1" : "PLOTVEIL_THREADS=3"};
+      options.file_size_limit = c.file_size_limit;
+      RunResult run = run_tool({c.first, c.second, dir.file("out")}, options);
+      EXPECT_EQ(run.exit_code, c.code);
+      EXPECT_EQ(run.err, "");
+      ASSERT_GE(run.out.size(), c.tail.size());
+      EXPECT_EQ(run.out.substr(run.out.size() - c.tail.size()), c.tail);
+      printed[k] = run.out;
+      written[k] = read_file(dir.file("out"));
+    }
+    EXPECT_EQ(printed[1], printed[0]);
+    EXPECT_EQ(written[1].size(), written[0].size());
+    EXPECT_TRUE(written[1] == written[0]) << "the output files differ";
+    if (c.file_size_limit != 0) {
+      EXPECT_EQ(written[0].size(), c.file_size_limit);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace plotveil_e2e
