@@ -39,18 +39,19 @@ constexpr std::string_view kSeparator = "~~~~";
 // the tool prints a dot for each of up to 2^31 rows. Such runs are skipped.
 constexpr std::int64_t kMaxEmptyRows = 100000;
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define PLOTVEIL_FUZZ_ASAN 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define PLOTVEIL_FUZZ_ASAN 1
 #endif
 #endif
 
 #ifdef PLOTVEIL_FUZZ_ASAN
-// The address sanitizer writes the shadow of every freed block, so a row buffer
-// reserved for two billion cells costs gigabytes and a minute there, though the
-// tool itself never touches it. Wider rows are left to the plain build.
+// The address sanitizer writes the shadow of every freed block (the thread
+// sanitizer's shadow costs alike), so a row buffer reserved for two billion
+// cells costs gigabytes and a minute there, though the tool itself never
+// touches it. Wider rows are left to the plain build.
 constexpr std::int32_t kMaxWidth = 1 << 20;
 #else
 constexpr std::int32_t kMaxWidth = INT32_MAX;

@@ -9,7 +9,7 @@ namespace plotveil_e2e {
 namespace {
 
 // Peak memory a run may reach. The sanitizers keep shadow memory of their own.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr long kMemoryLimitKb = 400 * 1024;
 #else
 constexpr long kMemoryLimitKb = 100 * 1024;
@@ -27,7 +27,7 @@ void expect_quick_and_small(const RunResult& run) {
 }
 
 TEST(HugePromises, TwoBillionColumnsOverATinyFile) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the address sanitizer writes shadow memory for every promised cell";
 #endif
   TempDir dir;
@@ -51,7 +51,7 @@ TEST(HugePromises, TwoBillionColumnsOverATinyFile) {
 }
 
 TEST(HugePromises, RowsTooWideToAllocateAreRefused) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the address sanitizer needs far more address space than the limit";
 #endif
   TempDir dir;
