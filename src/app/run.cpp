@@ -170,25 +170,33 @@ int run(int argc, const char* const* argv, const RunSettings& settings) {
     cleanup.pipeline = pipeline.get();
   }
   const bool writes_behind = pipeline && pipeline->writes_behind;
-  // The next row of an input, or the run's end at a short one, after the rows
-  // before it are written.
-  auto read_next_row = [&](InputGrid& grid, int k, double* cells, float* narrow, std::int64_t row) {
+  // The next row of an input (cells 1 to W), or the run's end at a short one
+  // after the rows before it are written.
+  auto read_next_row = [&](InputGrid& grid, int k, double* cells, float* narrow,
+                           std::int64_t row) -> const double* {
+    const double* read = cells;
     std::int64_t got = 0;
     if (pipeline && pipeline->reads_ahead[k]) {
-      got = static_cast<std::int64_t>(pipeline->sources[k].take(cells + 1, static_cast<std::size_t>(shape.width)));
+      std::size_t taken = 0;
+      read = pipeline->sources[k].next_row(cells, static_cast<std::size_t>(shape.width), taken);
+      got = static_cast<std::int64_t>(taken);
     } else {
       got = read_row_cells(grid.stream, grid.encoding, shape, cells, narrow);
     }
-    if (got == shape.width) return;
+    if (got == shape.width) return read;
     if (writes_behind) pipeline->writer.finish();
     fail_short_row(grid.name, row, got);
   };
 
   for (std::int64_t row = 1; shape.width > 0 && nrows >= static_cast<double>(row); ++row) {
-    read_next_row(first, 0, first_row.get(), narrow_row.get(), row);
-    read_next_row(second, 1, second_row.get(), narrow_row.get(), row);
-    mask_row(first_row.get(), second_row.get(), out_row.get(), shape.width, nodata, stats);
-    if (writes_behind) {
+    const double* grid_cells = read_next_row(first, 0, first_row.get(), narrow_row.get(), row);
+    const double* mask_cells = read_next_row(second, 1, second_row.get(), narrow_row.get(), row);
+    double* slot_cells = writes_behind ? pipeline->writer.row_space() : nullptr;
+    double* out_cells = slot_cells != nullptr ? slot_cells : out_row.get();
+    mask_row(grid_cells, mask_cells, out_cells, shape.width, nodata, stats);
+    if (slot_cells != nullptr) {
+      pipeline->writer.row_filled(row);
+    } else if (writes_behind) {
       pipeline->writer.add_row(out_row.get(), row);
     } else {
       write_row(out, format, out_row.get(), shape, row, out_name);

@@ -25,6 +25,8 @@ bool TextRowWriter::start(OutStream& out, WorkerPool& pool, const RowShape& shap
   shape_ = shape;
   out_name_ = &out_name;
   row_written_ = row_written;
+  constexpr std::size_t kMostCells = std::size_t{1} << 24;
+  slot_cells = slot_cells < 1 ? 1 : slot_cells > kMostCells ? kMostCells : slot_cells;
   slot_cells_ = slot_cells;
   slot_total_ = slots;
   slots_.reset(new (std::nothrow) Slot[static_cast<std::size_t>(slots)]);
@@ -32,7 +34,7 @@ bool TextRowWriter::start(OutStream& out, WorkerPool& pool, const RowShape& shap
   for (int s = 0; s < slots; ++s) {
     Slot& slot = slots_[s];
     slot.owner = this;
-    slot.cells.reset(new (std::nothrow) double[slot_cells]);
+    slot.cells.reset(new (std::nothrow) double[slot_cells + 1]);
     slot.text.reset(new (std::nothrow) char[slot_cells * kCellRoom]);
     slot.row_ends.reset(new (std::nothrow) std::size_t[slot_cells]);
     if (!slot.cells || !slot.text || !slot.row_ends) return false;
@@ -49,7 +51,7 @@ void TextRowWriter::format_slot(Slot& slot) {
   std::int32_t column = slot.first_column;
   std::size_t ends = 0;
   for (std::size_t i = 0; i < slot.count; ++i) {
-    p = format_number(slot.cells[i], p);
+    p = format_number(slot.cells[i + 1], p);
     if (column < shape.width || !shape.line_end) {
       *p++ = '\t';
     } else {
@@ -78,11 +80,30 @@ void TextRowWriter::add_row(const double* cells, std::int64_t row) {
     }
     std::size_t n = slot_cells_ - slot.count;
     if (n > width + 1 - column) n = width + 1 - column;
-    std::memcpy(slot.cells.get() + slot.count, cells + column, n * sizeof(double));
+    std::memcpy(slot.cells.get() + 1 + slot.count, cells + column, n * sizeof(double));
     slot.count += n;
     column += n;
     if (slot.count == slot_cells_) submit_filled();
   }
+}
+
+double* TextRowWriter::row_space() {
+  const std::size_t width = static_cast<std::size_t>(shape_.width);
+  if (width > slot_cells_) return nullptr;
+  // A row that does not fit the slot's rest starts the next slot.
+  if (slot_cells_ - slots_[filling_].count < width) submit_filled();
+  Slot& slot = slots_[filling_];
+  return slot.cells.get() + slot.count;
+}
+
+void TextRowWriter::row_filled(std::int64_t row) {
+  Slot& slot = slots_[filling_];
+  if (slot.count == 0) {
+    slot.first_row = row;
+    slot.first_column = 1;
+  }
+  slot.count += static_cast<std::size_t>(shape_.width);
+  if (slot.count == slot_cells_) submit_filled();
 }
 
 void TextRowWriter::submit_filled() {

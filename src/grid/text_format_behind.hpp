@@ -33,12 +33,19 @@ class TextRowWriter {
   // meanwhile; a row that cannot be written ends the run with code 6.
   void add_row(const double* cells, std::int64_t row);
 
+  // Where the next row's cells 1 to W go, straight into a slot; nullptr when
+  // a row is wider than a slot (then add_row copies it in pieces). Rows
+  // handed over earlier may be written meanwhile.
+  double* row_space();
+  // The cells at row_space() are row `row`.
+  void row_filled(std::int64_t row);
+
   // Writes every row handed over.
   void finish();
 
   struct Slot {
     const TextRowWriter* owner = nullptr;
-    std::unique_ptr<double[]> cells;
+    std::unique_ptr<double[]> cells;  // at indexes 1 to count
     std::size_t count = 0;
     std::int64_t first_row = 0;
     std::int32_t first_column = 1;

@@ -11,7 +11,7 @@ namespace {
 
 void read_block_job(void* context) {
   auto& block = *static_cast<TextCellSource::Block*>(context);
-  block.count = read_text_block(block.text.get(), block.size, block.cells.get(), block.stops);
+  block.count = read_text_block(block.text.get(), block.size, block.cells.get() + 1, block.stops);
 }
 
 }  // namespace
@@ -52,7 +52,7 @@ bool TextCellSource::start(InStream& in, WorkerPool& pool, std::size_t block_byt
   for (int b = 0; b < blocks; ++b) {
     // Cells are left unset: only the pages the numbers fill become resident.
     blocks_[b].text.reset(new (std::nothrow) char[block_bytes + 1]);
-    blocks_[b].cells.reset(new (std::nothrow) double[block_cells_]);
+    blocks_[b].cells.reset(new (std::nothrow) double[block_cells_ + 1]);
     if (!blocks_[b].text || !blocks_[b].cells) return false;
     blocks_[b].job.work = read_block_job;
     blocks_[b].job.context = &blocks_[b];
@@ -100,7 +100,7 @@ void TextCellSource::cut(Block& block) {
 // scanner's bounded memory.
 void TextCellSource::read_long_word(Block& block) {
   while (block.count < block_cells_) {
-    if (!read_number(*in_, block.cells[block.count])) {
+    if (!read_number(*in_, block.cells[block.count + 1])) {
       block.stops = true;
       data_over_ = true;
       return;
@@ -110,19 +110,36 @@ void TextCellSource::read_long_word(Block& block) {
   }
 }
 
+TextCellSource::Block& TextCellSource::current_block() {
+  Block& block = blocks_[current_];
+  if (!current_waited_) {
+    if (!block.ready) pool_->wait(block.job);
+    current_waited_ = true;
+    taken_ = 0;
+  }
+  return block;
+}
+
+const double* TextCellSource::next_row(double* row, std::size_t count, std::size_t& got) {
+  Block& block = current_block();
+  if (block.count - taken_ >= count) {
+    const double* cells = block.cells.get() + taken_;
+    taken_ += count;
+    got = count;
+    return cells;
+  }
+  got = take(row + 1, count);
+  return row;
+}
+
 std::size_t TextCellSource::take(double* cells, std::size_t count) {
   std::size_t done = 0;
   while (done < count) {
-    Block& block = blocks_[current_];
-    if (!current_waited_) {
-      if (!block.ready) pool_->wait(block.job);
-      current_waited_ = true;
-      taken_ = 0;
-    }
+    Block& block = current_block();
     std::size_t left = block.count - taken_;
     if (left > 0) {
       std::size_t n = left < count - done ? left : count - done;
-      std::memcpy(cells + done, block.cells.get() + taken_, n * sizeof(double));
+      std::memcpy(cells + done, block.cells.get() + 1 + taken_, n * sizeof(double));
       taken_ += n;
       done += n;
       continue;

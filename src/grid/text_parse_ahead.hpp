@@ -29,11 +29,16 @@ class TextCellSource {
   // before a read failed or the data ended.
   std::size_t take(double* cells, std::size_t count);
 
+  // The next `count` cells as a row (at indexes 1 to count): where they lie in
+  // a block, valid until the next call, or else copied into `row`. `got` is
+  // how many there were, as take() counts them.
+  const double* next_row(double* row, std::size_t count, std::size_t& got);
+
   struct Block {
     std::unique_ptr<char[]> text;  // the bytes and one blank after them
     std::size_t size = 0;
     std::unique_ptr<double[]> cells;
-    std::size_t count = 0;         // numbers read from the bytes
+    std::size_t count = 0;         // numbers read from the bytes, at indexes 1 to count
     bool stops = false;            // no number can be read after them
     bool ready = false;            // read already: no job to wait for
     Job job;
@@ -41,6 +46,7 @@ class TextCellSource {
 
  private:
   void cut(Block& block);
+  Block& current_block();
   void read_long_word(Block& block);
 
   InStream* in_ = nullptr;
