@@ -17,13 +17,16 @@ int WorkerPool::start(int count) {
   return workers();
 }
 
+// Wake-ups cost system calls, so only a thread that sleeps is woken.
 void WorkerPool::submit(Job& job) {
+  bool wake = false;
   {
     std::lock_guard<std::mutex> hold(lock_);
     job.state = Job::State::queued;
     queue_.push_back(&job);
+    wake = idle_ > 0;
   }
-  work_ready_.notify_one();
+  if (wake) work_ready_.notify_one();
 }
 
 void WorkerPool::wait(Job& job) {
@@ -37,7 +40,9 @@ void WorkerPool::wait(Job& job) {
     job.state = Job::State::done;
     return;
   }
+  awaited_ = &job;
   job_done_.wait(hold, [&job] { return job.state != Job::State::running; });
+  awaited_ = nullptr;
 }
 
 void WorkerPool::stop() {
@@ -53,7 +58,9 @@ void WorkerPool::stop() {
 void WorkerPool::serve() {
   std::unique_lock<std::mutex> hold(lock_);
   for (;;) {
+    ++idle_;
     work_ready_.wait(hold, [this] { return stopping_ || !queue_.empty(); });
+    --idle_;
     if (stopping_) return;
     Job* job = queue_.front();
     queue_.pop_front();
@@ -62,7 +69,7 @@ void WorkerPool::serve() {
     job->work(job->context);
     hold.lock();
     job->state = Job::State::done;
-    job_done_.notify_all();
+    if (awaited_ == job) job_done_.notify_all();
   }
 }
 

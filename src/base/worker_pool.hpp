@@ -47,6 +47,8 @@ class WorkerPool {
   std::condition_variable job_done_;
   std::deque<Job*> queue_;
   bool stopping_ = false;
+  int idle_ = 0;                 // workers waiting for a job
+  const Job* awaited_ = nullptr; // the job a waiting thread waits for
   std::vector<std::thread> threads_;
 };
 
