@@ -78,7 +78,8 @@ std::unique_ptr<Pipeline> start_pipeline(const RunSettings& settings, InputGrid*
   const bool text_out = format == OutputFormat::text;
   if (settings.threads <= 1 || !(text_in[0] || text_in[1] || text_out)) return nullptr;
   std::unique_ptr<Pipeline> pipeline(new (std::nothrow) Pipeline);
-  if (!pipeline || pipeline->pool.start(settings.threads) == 0) return nullptr;
+  // The main thread is one of the threads: it takes jobs whenever it would wait.
+  if (!pipeline || pipeline->pool.start(settings.threads - 1) == 0) return nullptr;
   const int count = in_flight(settings.threads);
   for (int k = 0; k < 2; ++k) {
     if (!text_in[k]) continue;

@@ -8,7 +8,7 @@ namespace plotveil {
 // How a run spreads its work over threads. Nothing of it shows in what the
 // run prints or writes.
 struct RunSettings {
-  int threads = 1;                          // 1: all on the calling thread, none started
+  int threads = 1;                          // the calling thread and threads - 1 workers
   std::size_t text_block_bytes = 1 << 16;   // bytes of text input per block read ahead
   std::size_t text_slot_cells = 1 << 13;    // cells of text output per slot written behind
 };

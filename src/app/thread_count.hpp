@@ -1,5 +1,5 @@
-// How many worker threads a run uses: PLOTVEIL_THREADS when it holds a whole
-// number from 1 up, else one per core.
+// How many threads share a run's work, the main thread among them:
+// PLOTVEIL_THREADS when it holds a whole number from 1 up, else one per core.
 #pragma once
 
 namespace plotveil {

@@ -31,18 +31,30 @@ void WorkerPool::submit(Job& job) {
 
 void WorkerPool::wait(Job& job) {
   std::unique_lock<std::mutex> hold(lock_);
-  if (job.state == Job::State::queued) {
-    queue_.erase(std::find(queue_.begin(), queue_.end(), &job));
-    job.state = Job::State::running;
+  for (;;) {
+    if (job.state != Job::State::queued && job.state != Job::State::running) return;
+    // The awaited job if no worker has it yet, else the oldest queued one:
+    // a waiting thread works rather than sleeps.
+    Job* next = nullptr;
+    if (job.state == Job::State::queued) {
+      queue_.erase(std::find(queue_.begin(), queue_.end(), &job));
+      next = &job;
+    } else if (!queue_.empty()) {
+      next = queue_.front();
+      queue_.pop_front();
+    }
+    if (next == nullptr) {
+      awaited_ = &job;
+      job_done_.wait(hold, [&job] { return job.state != Job::State::running; });
+      awaited_ = nullptr;
+      return;
+    }
+    next->state = Job::State::running;
     hold.unlock();
-    job.work(job.context);
+    next->work(next->context);
     hold.lock();
-    job.state = Job::State::done;
-    return;
+    next->state = Job::State::done;
   }
-  awaited_ = &job;
-  job_done_.wait(hold, [&job] { return job.state != Job::State::running; });
-  awaited_ = nullptr;
 }
 
 void WorkerPool::stop() {

@@ -1,7 +1,7 @@
 // A fixed set of worker threads that run jobs handed to them in order. The
 // thread that hands the jobs over owns their data again once it has waited for
-// them; a job that no worker has taken yet when it is waited for runs on the
-// waiting thread, so waiting never idles a core that has work.
+// them. While it waits it runs queued jobs itself, the awaited one first, so
+// waiting never idles a core that has work.
 #pragma once
 
 #include <condition_variable>
@@ -34,7 +34,8 @@ class WorkerPool {
 
   // Queues `job`, which must not be queued or running.
   void submit(Job& job);
-  // Returns once `job` has run (at once when it was never submitted).
+  // Returns once `job` has run (at once when it was never submitted); runs
+  // queued jobs meanwhile.
   void wait(Job& job);
   // Ends every thread after the job it is running; queued jobs stay unrun.
   void stop();
