@@ -147,7 +147,7 @@ RunResult run_once(int argc, const char* const* argv, const plotveil::RunSetting
   return result;
 }
 
-// Three workers; blocks of 1 to 24 bytes and slots of 1 to 5 cells, chosen by
+// Three threads; blocks of 1 to 24 bytes and slots of 1 to 5 cells, chosen by
 // the input.
 plotveil::RunSettings spread_settings(const std::uint8_t* bytes, std::size_t size) {
   std::size_t mix = size;
