@@ -194,10 +194,26 @@ TEST(ManyBlocks, OneThreadAndManyEndAlike) {
   write_file(shorter, grid(350, 123));
   write_file(worded, grid(kHeight, 0, {299 * kWidth + 17, "nan"}));
   write_file(longer, grid(kHeight, 0, {4 * kWidth + 3, "0." + std::string(600000, '3')}));
+  // One 8-byte cell per row after an output header of 86 bytes: the cell of
+  // row 131060 begins exactly where the 1 MiB output buffer still has room for
+  // one cell, so the first write, which fails, comes before row 131061. After
+  // an 87-byte header that cell begins a byte later, and the write before it.
+  auto column = [&](const std::string& name, const std::string& xll) {
+    std::string text = text_header("1", "200000", xll);
+    for (int r = 0; r < 200000; ++r) text += "1234.5\n";
+    return dir.write(name, text);
+  };
+  const std::string column_86 = column("column_86.asc", "123456");
+  const std::string column_87 = column("column_87.asc", "-123456");
+  const std::string dots_131059 = dots(131059).substr(0, 131059);
   const Case cases[] = {
       {"short row", shorter, whole, 0, 5, short_row(shorter, 351, 123)},
       {"word in a cell", whole, worded, 0, 5, short_row(worded, 300, 16)},
       {"write fails", whole, whole, 12345, 6, " in " + dir.file("out") + "\n"},
+      {"write fails after a cell at the buffer's last room", column_86, column_86, 12345, 6,
+       dots_131059 + ".error writing row 131061 in " + dir.file("out") + "\n"},
+      {"write fails before a cell a byte past it", column_87, column_87, 12345, 6,
+       dots_131059 + "error writing row 131060 in " + dir.file("out") + "\n"},
       {"a number longer than a block", longer, whole, 0, 0, dots(kHeight)},
   };
   for (const Case& c : cases) {
