@@ -66,9 +66,10 @@ struct Pipeline {
   ~Pipeline() { pool.stop(); }
 };
 
-// Blocks and slots in flight: enough to keep every worker busy, few enough to
-// keep the memory small and fixed.
-int in_flight(int threads) { return std::clamp(2 * threads + 2, 4, 24); }
+// Blocks and slots in flight: enough that workers always find queued jobs
+// while the main thread takes some of them on, few enough to keep the memory
+// small and fixed.
+int in_flight(int threads) { return std::clamp(16 * threads, 32, 64); }
 
 std::unique_ptr<Pipeline> start_pipeline(const RunSettings& settings, InputGrid* inputs[2], OutStream& out,
                                          OutputFormat format, const RowShape& shape,
