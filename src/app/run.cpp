@@ -71,8 +71,8 @@ struct Pipeline {
 // small and fixed.
 int in_flight(int threads) { return std::clamp(16 * threads, 32, 64); }
 
-std::unique_ptr<Pipeline> start_pipeline(const RunSettings& settings, InputGrid* inputs[2], OutStream& out,
-                                         OutputFormat format, const RowShape& shape,
+std::unique_ptr<Pipeline> start_pipeline(const RunSettings& settings, InputGrid* inputs[2],
+                                         OutStream& out, OutputFormat format, const RowShape& shape,
                                          const std::string& out_name) {
   const bool text_in[2] = {inputs[0]->encoding == GridEncoding::ascii,
                            inputs[1]->encoding == GridEncoding::ascii};
@@ -90,8 +90,8 @@ std::unique_ptr<Pipeline> start_pipeline(const RunSettings& settings, InputGrid*
   }
   if (text_out) {
     pipeline->writes_behind =
-        pipeline->writer.start(out, pipeline->pool, shape, out_name, std::max<std::size_t>(settings.text_slot_cells, 1),
-                               count, [] { console_write(msg::progress_dot); });
+        pipeline->writer.start(out, pipeline->pool, shape, out_name, settings.text_slot_cells, count,
+                               [] { console_write(msg::progress_dot); });
   }
   return pipeline;
 }

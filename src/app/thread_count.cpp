@@ -6,7 +6,9 @@
 namespace plotveil {
 
 int thread_count(const char* setting, unsigned cores) {
-  int fallback = cores == 0 ? 1 : cores > static_cast<unsigned>(kMaxThreads) ? kMaxThreads : static_cast<int>(cores);
+  const int fallback = cores == 0                                 ? 1
+                       : cores > static_cast<unsigned>(kMaxThreads) ? kMaxThreads
+                                                                    : static_cast<int>(cores);
   if (setting == nullptr || *setting == '\0') return fallback;
   int count = 0;
   for (const char* p = setting; *p != '\0'; ++p) {

@@ -13,7 +13,9 @@ namespace {
 // Room the stream must have before each cell: one number and its separator.
 constexpr std::size_t kCellRoom = kMaxNumberText + 2;
 
-void format_job(void* context) { TextRowWriter::format_slot(*static_cast<TextRowWriter::Slot*>(context)); }
+void format_job(void* context) {
+  TextRowWriter::format_slot(*static_cast<TextRowWriter::Slot*>(context));
+}
 
 }  // namespace
 
