@@ -9,8 +9,8 @@ namespace plotveil {
 // run prints or writes.
 struct RunSettings {
   int threads = 1;                          // the calling thread and threads - 1 workers
-  std::size_t text_block_bytes = 1 << 16;   // bytes of text input per block read ahead
-  std::size_t text_slot_cells = 1 << 13;    // cells of text output per slot written behind
+  std::size_t text_block_bytes = 1 << 14;   // bytes of text input per block read ahead
+  std::size_t text_slot_cells = 1 << 11;    // cells of text output per slot written behind
 };
 
 // The whole run, from the command line to the closed output. Returns 0 when the
