@@ -2,7 +2,9 @@
 # Times plotveil on a generated grid pair in its text, double and single
 # encodings against a block-copy floor of the same bytes, records the peak
 # memory of a text run at two heights and, where gdal_translate is installed,
-# times it converting the text grid. Prints one table on standard output;
+# times it converting the text grid. Every case with a text side runs twice:
+# with PLOTVEIL_THREADS=1 (label "/1") and with the default thread count (one
+# per core, label "/N"). Prints one table on standard output;
 # progress goes to standard error. Only a failing command fails the run,
 # never a slow one.
 #
@@ -116,23 +118,26 @@ results=()
 
 # Times one plotveil case and its floor, alternating the two so that both see
 # the same state of the machine. $1 label, $2 input extension, $3 output
-# file name, $4 format option (may be empty).
+# file name, $4 format option (may be empty), $5 PLOTVEIL_THREADS (empty: the
+# default, one per core).
 time_case() {
-  local label="$1" ext="$2" out="$folder/$3" option="$4"
+  local label="$1" ext="$2" out="$folder/$3" option="$4" threads="${5:-}"
   local in1="$folder/grid.$ext" in2="$folder/mask.$ext" floor_out="$folder/floor.out"
   local args=("$in1" "$in2" "$out")
   [ -n "$option" ] && args+=("$option")
   local n="$runs" tool=() floor=() i out_bytes failed_before="$failed"
+  local tool_run=(env -u PLOTVEIL_THREADS "$plotveil")
+  [ -n "$threads" ] && tool_run=(env PLOTVEIL_THREADS="$threads" "$plotveil")
 
   say "timing $label"
   # A first, untimed run warms the caches and gives the output size.
   rm -f "$out"
-  run_timed "$plotveil" "${args[@]}"
+  run_timed "${tool_run[@]}" "${args[@]}"
   [ "$elapsed_us" -gt "$slow_us" ] && [ "$n" -gt 3 ] && n=3
   out_bytes="$(file_size "$out")"
   for ((i = 0; i < n; i++)); do
     rm -f "$out"
-    run_timed "$plotveil" "${args[@]}"
+    run_timed "${tool_run[@]}" "${args[@]}"
     tool+=("$elapsed_us")
     rm -f "$floor_out"
     run_timed "$copy_floor" "$in1" "$in2" "$floor_out" "$out_bytes"
@@ -146,11 +151,15 @@ time_case() {
 
 generate "$folder" "$rows" "$cols"
 
-time_case "text->text" asc out_text_text.asc ""
+cores="$(nproc)"
+time_case "text->text/1" asc out_text_text_1.asc "" 1
+time_case "text->text/$cores" asc out_text_text.asc ""
 time_case "double->double" dbl out_double_double.dbl "-f:d"
 time_case "single->single" flt out_single_single.flt "-f:s"
-time_case "text->double" asc out_text_double.dbl "-f:d"
-time_case "double->text" dbl out_double_text.asc ""
+time_case "text->double/1" asc out_text_double_1.dbl "-f:d" 1
+time_case "text->double/$cores" asc out_text_double.dbl "-f:d"
+time_case "double->text/1" dbl out_double_text_1.asc "" 1
+time_case "double->text/$cores" dbl out_double_text.asc ""
 
 # --- the same cells give the same output whatever the input encoding
 checks=()
@@ -164,6 +173,9 @@ same() {
 }
 same out_text_double.dbl out_double_double.dbl "text->double and double->double outputs"
 same out_double_text.asc out_text_text.asc "double->text and text->text outputs"
+same out_text_text_1.asc out_text_text.asc "text->text outputs with one thread and $cores"
+same out_text_double_1.dbl out_text_double.dbl "text->double outputs with one thread and $cores"
+same out_double_text_1.asc out_double_text.asc "double->text outputs with one thread and $cores"
 for pair in "out_double_double.dbl 8" "out_single_single.flt 4"; do
   set -- $pair
   want=$(((12 + cells) * $2))
@@ -199,26 +211,28 @@ fi
 
 # --- peak memory of text->text at two heights of the same width
 memory=()
+for threads in 1 "$cores"; do
 for height in "${memory_heights[@]}"; do
   dir="$folder/height-$height"
   generate "$dir" "$height" "$cols" --text-only
-  say "peak memory at $height rows"
+  say "peak memory at $height rows, $threads threads"
   report="$dir/peak.txt"
   rm -f "$report" "$dir/out.asc"
   rc=0
   if [ -x /usr/bin/time ]; then
-    /usr/bin/time -f %M -o "$report" "$plotveil" "$dir/grid.asc" "$dir/mask.asc" "$dir/out.asc" >/dev/null || rc=$?
+    PLOTVEIL_THREADS="$threads" /usr/bin/time -f %M -o "$report" "$plotveil" "$dir/grid.asc" "$dir/mask.asc" "$dir/out.asc" >/dev/null || rc=$?
   else
-    "$peak_memory" "$report" "$plotveil" "$dir/grid.asc" "$dir/mask.asc" "$dir/out.asc" >/dev/null || rc=$?
+    PLOTVEIL_THREADS="$threads" "$peak_memory" "$report" "$plotveil" "$dir/grid.asc" "$dir/mask.asc" "$dir/out.asc" >/dev/null || rc=$?
   fi
   rm -f "$dir/out.asc"
   if [ "$rc" -ne 0 ]; then
     say "FAILED (exit $rc): plotveil text->text at $height rows"
     failed=$((failed + 1))
-    memory+=("$height failed")
+    memory+=("$threads $height failed")
   else
-    memory+=("$height $(tail -n 1 "$report" 2>/dev/null || echo 0)")
+    memory+=("$threads $height $(tail -n 1 "$report" 2>/dev/null || echo 0)")
   fi
+done
 done
 
 # --- the table
@@ -239,7 +253,8 @@ revision="$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)"
   state == 0 && $6 != "ok" { printf "%-16s %9s\n", $1, "FAILED"; next }
   state == 0 {
     t = $2 / 1e6; f = $3 / 1e6
-    if ($1 == "text->text") text_s = t
+    if ($1 ~ /^text->text\// && $1 != "text->text/1") text_s = t
+    if ($1 ~ /\/1$/) { one[substr($1, 1, length($1) - 2)] = t } else if ($1 ~ /\//) { split($1, part, "/"); many[part[1]] = t; many_n = part[2] }
     printf "%-16s %9.3f %10.2f %9.1f %8.2f %9.3f %5d\n", $1, t, cells / t / 1e6, $4 / t / 1e6, t / f, f, $5
     next }
   state == 1 && $5 != "ok" { printf "%-16s %9s\n", "gdal_translate", "FAILED"; next }
@@ -248,12 +263,16 @@ revision="$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)"
     printf "%-16s %9.3f %10.2f %9.1f %8s %9s %5d\n", "gdal_translate", t, cells / t / 1e6, $3 / t / 1e6, "-", "-", $4
     gdal_s = t
     next }
-  state == 2 { height[++h] = $1; kib[h] = $2 }
+  state == 2 { thr[++h] = $1; height[h] = $2; kib[h] = $3 }
   END {
     print ""
     if (gdal_s > 0 && text_s > 0) printf "gdal_translate: one text grid to text (AAIGrid, Float64, 6 significant digits); plotveil text->text (two grids in) is %.1f times as fast\n", gdal_s / text_s
-    if (kib[1] == "failed" || kib[2] == "failed") print "peak memory: FAILED"
-    else if (h == 2) printf "peak memory, text->text, %d columns: %d rows %.1f MiB, %d rows %.1f MiB (difference %+.2f MiB)\n", cols, height[1], kib[1] / 1024, height[2], kib[2] / 1024, (kib[2] - kib[1]) / 1024
+    split("text->text text->double double->text", names, " ")
+    for (j = 1; j <= 3; j++) if ((k = names[j]) in many && k in one) printf "%s: %s threads %.2f times as fast as one\n", k, many_n, one[k] / many[k]
+    for (i = 1; i < h; i += 2) {
+      if (kib[i] == "failed" || kib[i + 1] == "failed") { print "peak memory: FAILED"; continue }
+      printf "peak memory, text->text, %d columns, %d thread(s): %d rows %.1f MiB, %d rows %.1f MiB (difference %+.2f MiB)\n", cols, thr[i], height[i], kib[i] / 1024, height[i + 1], kib[i + 1] / 1024, (kib[i + 1] - kib[i]) / 1024
+    }
   }'
 printf '%s\n' "${checks[@]}"
 [ "$failed" -eq 0 ] || { echo "$failed command(s) or check(s) failed"; exit 1; }

@@ -79,6 +79,10 @@ def run_seeds():
     write("run_fuzz", "short_single_row", single(h, g)[:-6] + SEP + single(h, g) + SEP + b"-f:s")
     write("run_fuzz", "text_end_mark", text_grid(h, g) + b"\x1a 7 8 9\r\n")
     write("run_fuzz", "text_word_cell", text_grid(h, [[1, "1.#INF", 3], [4, 5, 6]]))
+    # Numbers longer than a block, numbers that touch, and the end mark inside a row.
+    write("run_fuzz", "text_long_and_joined_numbers",
+          text_grid([3, 4, 0, 0, 1, -9999], [["0." + "3" * 300, "1e5", "-" + "9" * 40 + "e-30"],
+                                             ["7-8", "+.5"], ["1.5.5", "2"], [1, 2, "3\x1a4"]]))
     write("run_fuzz", "mismatch", text_grid(h, g) + SEP + text_grid([3, 2, 100.5, 200, 25, -9999], g))
     write("run_fuzz", "five_header_lines", b"ncols 2\nnrows 1\nxllcorner 0\nyllcorner 0\n"
           b"cellsize 1\n1 2 3 4\n")

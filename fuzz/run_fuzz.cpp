@@ -12,7 +12,9 @@
 // a write can never fail on the scratch folder (codes 4 and 6). A plain model
 // of the run decides whether it completes, stops at a short row or stops
 // earlier; a completed run prints one dot per row and a line feed, and its
-// output file equals the model's byte for byte.
+// output file equals the model's byte for byte. Each input runs twice, alone
+// and on worker threads with tiny blocks and slots; both runs must end, print
+// and write alike.
 #include <sys/resource.h>
 
 #include <climits>
@@ -37,18 +39,19 @@ constexpr std::string_view kSeparator = "~~~~";
 // the tool prints a dot for each of up to 2^31 rows. Such runs are skipped.
 constexpr std::int64_t kMaxEmptyRows = 100000;
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define PLOTVEIL_FUZZ_ASAN 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define PLOTVEIL_FUZZ_ASAN 1
 #endif
 #endif
 
 #ifdef PLOTVEIL_FUZZ_ASAN
-// The address sanitizer writes the shadow of every freed block, so a row buffer
-// reserved for two billion cells costs gigabytes and a minute there, though the
-// tool itself never touches it. Wider rows are left to the plain build.
+// The address sanitizer writes the shadow of every freed block (the thread
+// sanitizer's shadow costs alike), so a row buffer reserved for two billion
+// cells costs gigabytes and a minute there, though the tool itself never
+// touches it. Wider rows are left to the plain build.
 constexpr std::int32_t kMaxWidth = 1 << 20;
 #else
 constexpr std::int32_t kMaxWidth = INT32_MAX;
@@ -112,15 +115,56 @@ std::string read_file(const std::string& path) {
   return bytes;
 }
 
+struct RunResult {
+  int code = 0;
+  std::string message;
+  std::string output;
+};
+
+RunResult run_once(int argc, const char* const* argv, const plotveil::RunSettings& settings,
+                   const std::string& out_path) {
+  static std::FILE* const sink = std::fopen("/dev/null", "r+");
+  static std::FILE* const no_answers = std::fopen("/dev/null", "r");
+  if (sink == nullptr || no_answers == nullptr) fault("cannot open /dev/null", "");
+  std::remove(out_path.c_str());
+  char* said = nullptr;
+  std::size_t said_size = 0;
+  std::FILE* console = open_memstream(&said, &said_size);
+  if (console == nullptr) fault("open_memstream failed", "");
+  std::rewind(no_answers);
+  plotveil::set_console_streams(console, no_answers);
+  RunResult result;
+  try {
+    result.code = plotveil::run(argc, argv, settings);
+  } catch (const ToolExit& exit) {
+    result.code = exit.code;
+  }
+  plotveil::set_console_streams(sink, no_answers);
+  std::fclose(console);
+  result.message.assign(said, said_size);
+  std::free(said);
+  result.output = read_file(out_path);
+  return result;
+}
+
+// Three threads; blocks of 1 to 24 bytes and slots of 1 to 5 cells, chosen by
+// the input.
+plotveil::RunSettings spread_settings(const std::uint8_t* bytes, std::size_t size) {
+  std::size_t mix = size;
+  for (std::size_t i = 0; i < size; ++i) mix = mix * 31 + bytes[i];
+  plotveil::RunSettings settings;
+  settings.threads = 3;
+  settings.text_block_bytes = 1 + mix % 24;
+  settings.text_slot_cells = 1 + (mix / 24) % 5;
+  return settings;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   static const std::string first_path = plotveil_fuzz::scratch_path("grid_1");
   static const std::string second_path = plotveil_fuzz::scratch_path("grid_2");
   static const std::string out_path = plotveil_fuzz::scratch_path("out");
-  static std::FILE* const sink = std::fopen("/dev/null", "r+");
-  static std::FILE* const no_answers = std::fopen("/dev/null", "r");
-  if (sink == nullptr || no_answers == nullptr) fault("cannot open /dev/null", "");
   plotveil::set_exit_handler(throw_exit);
 
   const Parts parts = split(std::string_view(reinterpret_cast<const char*>(bytes), size));
@@ -137,22 +181,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
                         option.c_str(), nullptr};
   const int argc = parts.has_option ? 5 : 4;
 
-  char* said = nullptr;
-  std::size_t said_size = 0;
-  std::FILE* console = open_memstream(&said, &said_size);
-  if (console == nullptr) fault("open_memstream failed", "");
-  std::rewind(no_answers);
-  plotveil::set_console_streams(console, no_answers);
-  int code = 0;
-  try {
-    code = plotveil::run(argc, argv);
-  } catch (const ToolExit& exit) {
-    code = exit.code;
-  }
-  plotveil::set_console_streams(sink, no_answers);
-  std::fclose(console);
-  const std::string message(said, said_size);
-  std::free(said);
+  // Alone, then on worker threads with blocks and slots so small that their
+  // edges fall everywhere: the two runs must print and write the same.
+  const RunResult alone = run_once(argc, argv, plotveil::RunSettings{}, out_path);
+  const RunResult spread = run_once(argc, argv, spread_settings(bytes, size), out_path);
+  if (spread.code != alone.code) fault("worker threads changed the exit code", spread.message);
+  if (spread.message != alone.message) fault("worker threads changed what is printed", spread.message);
+  if (spread.output != alone.output) fault("worker threads changed the output", spread.message);
+  const int code = alone.code;
+  const std::string& message = alone.message;
 
 #ifndef PLOTVEIL_FUZZ_ASAN
   struct rusage usage {};
@@ -166,7 +203,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (message != std::string(static_cast<std::size_t>(model.rows), '.') + "\n") {
       fault("a completed run printed something other than its dots", message);
     }
-    if (read_file(out_path) != model.output) fault("the output differs from the model", message);
+    if (alone.output != model.output) fault("the output differs from the model", message);
   } else {
     if (!is_tool_exit_code(code)) fault("unknown exit code", message);
     if (code == 4 || code == 6) fault("a write into the scratch folder failed", message);

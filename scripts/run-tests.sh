@@ -16,6 +16,12 @@ cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --no-tests=error --output-on-failure -j"$jobs"
 
+# The worker threads under the thread sanitizer: any report fails the run.
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DPLOTVEIL_TESTS=ON -DPLOTVEIL_TSAN=ON >/dev/null
+cmake --build build-tsan -j"$jobs"
+TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
+  ctest --test-dir build-tsan --no-tests=error --output-on-failure -j"$jobs"
+
 # The same tests against the Windows x86-64 (under Wine), Linux ARM64 (under
 # qemu-user) and static x86-64 builds.
 bash scripts/run-cross-tests.sh

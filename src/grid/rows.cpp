@@ -10,11 +10,6 @@
 namespace plotveil {
 namespace {
 
-[[noreturn]] void fail_short_row(const std::string& name, std::int64_t row, std::int64_t read) {
-  fail(ExitCode::short_input_row, msg::error_reading_row, name.c_str(), static_cast<int>(row),
-       static_cast<int>(read));
-}
-
 [[noreturn]] void fail_row_write(std::int64_t row, const std::string& out_name) {
   fail(ExitCode::write_row, msg::error_writing_row, static_cast<int>(row), out_name.c_str());
 }
@@ -58,6 +53,11 @@ void narrow_cells(const double* from, void* to, std::size_t count) {
 
 }  // namespace
 
+void fail_short_row(const std::string& name, std::int64_t row, std::int64_t read) {
+  fail(ExitCode::short_input_row, msg::error_reading_row, name.c_str(), static_cast<int>(row),
+       static_cast<int>(read));
+}
+
 RowShape row_shape(double ncols) {
   RowShape shape;
   shape.width = static_cast<std::int32_t>(ncols);
@@ -65,37 +65,38 @@ RowShape row_shape(double ncols) {
   return shape;
 }
 
-void read_row(InStream& in, GridEncoding encoding, const std::string& name, const RowShape& shape,
-              double* cells, float* narrow, std::int64_t row) {
+std::int64_t read_row_cells(InStream& in, GridEncoding encoding, const RowShape& shape, double* cells,
+                            float* narrow) {
   const std::size_t width = static_cast<std::size_t>(shape.width);
   switch (encoding) {
-    case GridEncoding::double_precision: {
-      std::size_t got = read_input(in, cells + 1, width * sizeof(double));
-      if (got < width * sizeof(double)) fail_short_row(name, row, static_cast<std::int64_t>(got / sizeof(double)));
-      return;
-    }
+    case GridEncoding::double_precision:
+      return static_cast<std::int64_t>(read_input(in, cells + 1, width * sizeof(double)) / sizeof(double));
     case GridEncoding::single_precision: {
       const std::size_t bytes = width * sizeof(float);
       if (bytes <= in.capacity) {
         // A row that fits the stream's buffer is widened from there.
         std::size_t held = fill_input(in, bytes);
         std::size_t whole = (held < bytes ? held : bytes) / sizeof(float);
-        if (whole < width) fail_short_row(name, row, static_cast<std::int64_t>(whole));
+        if (whole < width) return static_cast<std::int64_t>(whole);
         widen_cells(in.pos, cells + 1, width);
         in.pos += bytes;
-        return;
+        return shape.width;
       }
       std::size_t got = read_input(in, narrow + 1, bytes);
-      if (got < bytes) fail_short_row(name, row, static_cast<std::int64_t>(got / sizeof(float)));
+      if (got < bytes) return static_cast<std::int64_t>(got / sizeof(float));
       widen_cells(narrow + 1, cells + 1, width);
-      return;
+      return shape.width;
     }
     case GridEncoding::ascii:
-      if (std::size_t got = read_numbers(in, cells + 1, width); got < width) {
-        fail_short_row(name, row, static_cast<std::int64_t>(got));
-      }
-      return;
+      return static_cast<std::int64_t>(read_numbers(in, cells + 1, width));
   }
+  return 0;
+}
+
+void read_row(InStream& in, GridEncoding encoding, const std::string& name, const RowShape& shape,
+              double* cells, float* narrow, std::int64_t row) {
+  std::int64_t got = read_row_cells(in, encoding, shape, cells, narrow);
+  if (got < shape.width) fail_short_row(name, row, got);
 }
 
 void write_row(OutStream& out, OutputFormat format, const double* cells, const RowShape& shape,

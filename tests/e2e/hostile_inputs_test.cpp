@@ -9,7 +9,7 @@ namespace plotveil_e2e {
 namespace {
 
 // Peak memory a run may reach. The sanitizers keep shadow memory of their own.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr long kMemoryLimitKb = 400 * 1024;
 #else
 constexpr long kMemoryLimitKb = 100 * 1024;
@@ -31,7 +31,7 @@ void expect_quick_and_small(const RunResult& run) {
 }
 
 TEST(HugePromises, TwoBillionColumnsOverATinyFile) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the address sanitizer writes shadow memory for every promised cell";
 #endif
   if (windows_tool()) GTEST_SKIP() << "Windows commits the memory of a row when it is allocated";
@@ -56,7 +56,7 @@ TEST(HugePromises, TwoBillionColumnsOverATinyFile) {
 }
 
 TEST(HugePromises, RowsTooWideToAllocateAreRefused) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the address sanitizer needs far more address space than the limit";
 #endif
   TempDir dir;

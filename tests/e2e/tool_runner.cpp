@@ -135,6 +135,14 @@ RunResult run_tool(const std::vector<std::string>& args, const RunOptions& optio
       limit.rlim_cur = limit.rlim_max = options.address_space_limit;
       if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
     }
+    for (const std::string& entry : options.environment) ::putenv(const_cast<char*>(entry.c_str()));
+    if (options.file_size_limit != 0) {
+      // Writes past the limit then fail, as on a full disk, instead of ending the run.
+      ::signal(SIGXFSZ, SIG_IGN);
+      struct rlimit limit {};
+      limit.rlim_cur = limit.rlim_max = options.file_size_limit;
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+    }
     ::execvp(argv[0], argv.data());
     ::_exit(127);
   }

@@ -27,6 +27,8 @@ struct RunOptions {
   std::chrono::milliseconds timeout{10000};
   std::uint64_t address_space_limit = 0;  // bytes of address space, 0 for no limit
   std::string binary;  // the program to run; empty for plotveil (tool_path())
+  std::vector<std::string> environment;    // NAME=VALUE entries added to the child's
+  std::uint64_t file_size_limit = 0;       // bytes a file may grow to, 0 for no limit
 };
 
 struct RunResult {

@@ -156,5 +156,89 @@ TEST_F(ShortRow, TextInputWithTooFewNumbers) {
   }
 }
 
+
+// Grids of a few megabytes, read and written in many blocks: wherever a run
+// stops, one thread and many leave the same dots, message and output bytes.
+TEST(ManyBlocks, OneThreadAndManyEndAlike) {
+  TempDir dir;
+  constexpr int kWidth = 500;
+  constexpr int kHeight = 400;
+  // Cells of row r (from 1), as text; `at` replaces one cell's text.
+  auto grid = [&](int rows, int cells_after, std::pair<int, std::string> at = {0, ""}) {
+    std::string text = text_header(std::to_string(kWidth), std::to_string(kHeight));
+    for (int r = 1; r <= rows + 1; ++r) {
+      int cells = r <= rows ? kWidth : cells_after;
+      for (int c = 1; c <= cells; ++c) {
+        int cell = (r - 1) * kWidth + c;
+        if (cell == at.first) {
+          text += at.second;
+        } else {
+          text += std::to_string(cell % 9973) + "." + std::to_string(cell % 1000);
+        }
+        text += c < kWidth ? " " : "\r\n";
+      }
+    }
+    return text;
+  };
+  const std::string whole = dir.write("whole.asc", grid(kHeight, 0));
+  struct Case {
+    const char* what;
+    std::string first, second;
+    std::uint64_t file_size_limit;
+    int code;
+    std::string tail;  // what the printed text ends with
+  };
+  const std::string shorter = dir.file("short.asc");
+  const std::string worded = dir.file("word.asc");
+  const std::string longer = dir.file("long.asc");
+  write_file(shorter, grid(350, 123));
+  write_file(worded, grid(kHeight, 0, {299 * kWidth + 17, "nan"}));
+  write_file(longer, grid(kHeight, 0, {4 * kWidth + 3, "0." + std::string(600000, '3')}));
+  // One 8-byte cell per row after an output header of 86 bytes: the cell of
+  // row 131060 begins exactly where the 1 MiB output buffer still has room for
+  // one cell, so the first write, which fails, comes before row 131061. After
+  // an 87-byte header that cell begins a byte later, and the write before it.
+  auto column = [&](const std::string& name, const std::string& xll) {
+    std::string text = text_header("1", "200000", xll);
+    for (int r = 0; r < 200000; ++r) text += "1234.5\n";
+    return dir.write(name, text);
+  };
+  const std::string column_86 = column("column_86.asc", "123456");
+  const std::string column_87 = column("column_87.asc", "-123456");
+  const std::string dots_131059 = dots(131059).substr(0, 131059);
+  const Case cases[] = {
+      {"short row", shorter, whole, 0, 5, short_row(shorter, 351, 123)},
+      {"word in a cell", whole, worded, 0, 5, short_row(worded, 300, 16)},
+      {"write fails", whole, whole, 12345, 6, " in " + dir.file("out") + "\n"},
+      {"write fails after a cell at the buffer's last room", column_86, column_86, 12345, 6,
+       dots_131059 + ".error writing row 131061 in " + dir.file("out") + "\n"},
+      {"write fails before a cell a byte past it", column_87, column_87, 12345, 6,
+       dots_131059 + "error writing row 131060 in " + dir.file("out") + "\n"},
+      {"a number longer than a block", longer, whole, 0, 0, dots(kHeight)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string printed[2], written[2];
+    for (int k = 0; k < 2; ++k) {
+      RunOptions options;
+      options.environment = {k == 0 ? "PLOTVEIL_THREADS=1" : "PLOTVEIL_THREADS=3"};
+      options.file_size_limit = c.file_size_limit;
+      RunResult run = run_tool({c.first, c.second, dir.file("out")}, options);
+      EXPECT_EQ(run.exit_code, c.code);
+      EXPECT_EQ(run.err, "");
+      ASSERT_GE(run.out.size(), c.tail.size());
+      EXPECT_EQ(run.out.substr(run.out.size() - c.tail.size()), c.tail);
+      printed[k] = run.out;
+      written[k] = read_file(dir.file("out"));
+    }
+    EXPECT_EQ(printed[1], printed[0]);
+    EXPECT_EQ(written[1].size(), written[0].size());
+    EXPECT_TRUE(written[1] == written[0]) << "the output files differ";
+    if (c.file_size_limit != 0) {
+      EXPECT_EQ(written[0].size(), c.file_size_limit);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace plotveil_e2e

@@ -1,4 +1,5 @@
 #include "app/command_line.hpp"
+#include "app/thread_count.hpp"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,26 @@ TEST(ParseOutputFormat, ReadsTheCharacterAfterTheFirstColonOnceDashFColonOccurs)
   };
   for (const Case& c : cases) {
     EXPECT_EQ(parse_output_format(c.option), c.format) << "option \"" << c.option << "\"";
+  }
+}
+
+TEST(ThreadCount, TakesAWholeNumberFromOneUpElseOnePerCore) {
+  struct Case {
+    const char* setting;
+    unsigned cores;
+    int threads;
+  };
+  const Case cases[] = {
+      {nullptr, 8, 8},  {nullptr, 0, 1},   {nullptr, 200, kMaxThreads},
+      {"1", 8, 1},      {"3", 2, 3},       {"007", 2, 7},
+      {"64", 2, 64},    {"65", 2, 64},     {"99999999999999999999", 2, 64},
+      {"", 4, 4},       {"0", 4, 4},       {"-2", 4, 4},
+      {"+2", 4, 4},     {" 2", 4, 4},      {"2x", 4, 4},
+      {"two", 4, 4},    {"1.5", 4, 4},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(thread_count(c.setting, c.cores), c.threads)
+        << "setting \"" << (c.setting ? c.setting : "(unset)") << "\", " << c.cores << " cores";
   }
 }
 

@@ -1,0 +1,167 @@
+#include "grid/text_format_behind.hpp"
+
+#include <cstring>
+#include <new>
+
+#include "base/failure.hpp"
+#include "base/messages.hpp"
+#include "grid/number_format.hpp"
+
+namespace plotveil {
+namespace {
+
+// Room the stream must have before each cell: one number and its separator.
+constexpr std::size_t kCellRoom = kMaxNumberText + 2;
+
+void format_job(void* context) {
+  TextRowWriter::format_slot(*static_cast<TextRowWriter::Slot*>(context));
+}
+
+}  // namespace
+
+bool TextRowWriter::start(OutStream& out, WorkerPool& pool, const RowShape& shape,
+                          const std::string& out_name, std::size_t slot_cells, int slots,
+                          RowWritten row_written) {
+  out_ = &out;
+  pool_ = &pool;
+  shape_ = shape;
+  out_name_ = &out_name;
+  row_written_ = row_written;
+  constexpr std::size_t kMostCells = std::size_t{1} << 24;
+  slot_cells = slot_cells < 1 ? 1 : slot_cells > kMostCells ? kMostCells : slot_cells;
+  slot_cells_ = slot_cells;
+  slot_total_ = slots;
+  slots_.reset(new (std::nothrow) Slot[static_cast<std::size_t>(slots)]);
+  if (!slots_) return false;
+  for (int s = 0; s < slots; ++s) {
+    Slot& slot = slots_[s];
+    slot.owner = this;
+    slot.cells.reset(new (std::nothrow) double[slot_cells + 1]);
+    slot.text.reset(new (std::nothrow) char[slot_cells * kCellRoom]);
+    slot.row_ends.reset(new (std::nothrow) std::size_t[slot_cells]);
+    if (!slot.cells || !slot.text || !slot.row_ends) return false;
+    slot.job.work = format_job;
+    slot.job.context = &slot;
+  }
+  return true;
+}
+
+void TextRowWriter::format_slot(Slot& slot) {
+  const RowShape& shape = slot.owner->shape_;
+  char* text = slot.text.get();
+  char* p = text;
+  std::int32_t column = slot.first_column;
+  std::size_t ends = 0;
+  for (std::size_t i = 0; i < slot.count; ++i) {
+    p = format_number(slot.cells[i + 1], p);
+    if (column < shape.width || !shape.line_end) {
+      *p++ = '\t';
+    } else {
+      *p++ = '\r';
+      *p++ = '\n';
+    }
+    if (column == shape.width) {
+      slot.row_ends[ends++] = static_cast<std::size_t>(p - text);
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  slot.text_size = static_cast<std::size_t>(p - text);
+  slot.row_end_count = ends;
+}
+
+void TextRowWriter::add_row(const double* cells, std::int64_t row) {
+  const std::size_t width = static_cast<std::size_t>(shape_.width);
+  std::size_t column = 1;
+  while (column <= width) {
+    Slot& slot = slots_[filling_];
+    if (slot.count == 0) {
+      slot.first_row = row;
+      slot.first_column = static_cast<std::int32_t>(column);
+    }
+    std::size_t n = slot_cells_ - slot.count;
+    if (n > width + 1 - column) n = width + 1 - column;
+    std::memcpy(slot.cells.get() + 1 + slot.count, cells + column, n * sizeof(double));
+    slot.count += n;
+    column += n;
+    if (slot.count == slot_cells_) submit_filled();
+  }
+}
+
+double* TextRowWriter::row_space() {
+  const std::size_t width = static_cast<std::size_t>(shape_.width);
+  if (width > slot_cells_) return nullptr;
+  // A row that does not fit the slot's rest starts the next slot.
+  if (slot_cells_ - slots_[filling_].count < width) submit_filled();
+  Slot& slot = slots_[filling_];
+  return slot.cells.get() + slot.count;
+}
+
+void TextRowWriter::row_filled(std::int64_t row) {
+  Slot& slot = slots_[filling_];
+  if (slot.count == 0) {
+    slot.first_row = row;
+    slot.first_column = 1;
+  }
+  slot.count += static_cast<std::size_t>(shape_.width);
+  if (slot.count == slot_cells_) submit_filled();
+}
+
+void TextRowWriter::submit_filled() {
+  pool_->submit(slots_[filling_].job);
+  filling_ = (filling_ + 1) % slot_total_;
+  // With every slot in flight, the next one to fill is the oldest.
+  if (++pending_ == slot_total_) write_oldest();
+}
+
+void TextRowWriter::write_oldest() {
+  Slot& slot = slots_[oldest_];
+  pool_->wait(slot.job);
+  const char* text = slot.text.get();
+  std::size_t from = 0;
+  std::int64_t row = slot.first_row;
+  for (std::size_t k = 0; k < slot.row_end_count; ++k, ++row) {
+    append(text + from, slot.row_ends[k] - from, row);
+    from = slot.row_ends[k];
+    row_written_();
+  }
+  if (from < slot.text_size) append(text + from, slot.text_size - from, row);
+  slot.count = 0;
+  oldest_ = (oldest_ + 1) % slot_total_;
+  --pending_;
+}
+
+void TextRowWriter::finish() {
+  if (slots_[filling_].count > 0) submit_filled();
+  while (pending_ > 0) write_oldest();
+}
+
+// Copies whole cells of one row's text. Cell after cell, the stream is flushed
+// when less room than one cell may need is left, which here means: before the
+// first cell that would begin past `limit`.
+void TextRowWriter::append(const char* text, std::size_t size, std::int64_t row) {
+  OutStream& out = *out_;
+  const std::size_t limit = out.capacity - kCellRoom;  // the last offset a cell may begin at
+  std::size_t done = 0;
+  while (done < size) {
+    if (out.used > limit) {
+      if (!flush_output_for(out, kCellRoom)) {
+        fail(ExitCode::write_row, msg::error_writing_row, static_cast<int>(row), out_name_->c_str());
+      }
+      continue;
+    }
+    std::size_t stop = done + (limit - out.used) + 1;  // the first byte that lands past `limit`
+    if (stop >= size) {
+      stop = size;
+    } else {
+      // Cells begin after a tab or a line feed; a number holds neither.
+      while (stop < size && text[stop - 1] != '\t' && text[stop - 1] != '\n') ++stop;
+    }
+    std::memcpy(out.buffer.get() + out.used, text + done, stop - done);
+    out.used += stop - done;
+    done = stop;
+  }
+}
+
+}  // namespace plotveil

@@ -1,0 +1,78 @@
+// The rows of a text output turned into text behind the row loop. Masked rows
+// are gathered into slots of cells; worker threads write each slot's numbers
+// as text, and the row loop copies finished text into the output stream in
+// order, flushing it at exactly the bytes where writing cell after cell would,
+// so a failing write leaves the same bytes in the file and names the same row.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "base/worker_pool.hpp"
+#include "grid/byte_streams.hpp"
+#include "grid/rows.hpp"
+
+namespace plotveil {
+
+class TextRowWriter {
+ public:
+  using RowWritten = void (*)();
+
+  TextRowWriter() = default;
+  TextRowWriter(const TextRowWriter&) = delete;
+  TextRowWriter& operator=(const TextRowWriter&) = delete;
+
+  // `slots` slots of `slot_cells` cells each. `row_written` runs once a row's
+  // text is all in the stream. False when the memory cannot be had.
+  bool start(OutStream& out, WorkerPool& pool, const RowShape& shape, const std::string& out_name,
+             std::size_t slot_cells, int slots, RowWritten row_written);
+
+  // Hands over cells 1 to W of row `row`. Text of earlier rows may be written
+  // meanwhile; a row that cannot be written ends the run with code 6.
+  void add_row(const double* cells, std::int64_t row);
+
+  // Where the next row's cells 1 to W go, straight into a slot; nullptr when
+  // a row is wider than a slot (then add_row copies it in pieces). Rows
+  // handed over earlier may be written meanwhile.
+  double* row_space();
+  // The cells at row_space() are row `row`.
+  void row_filled(std::int64_t row);
+
+  // Writes every row handed over.
+  void finish();
+
+  struct Slot {
+    const TextRowWriter* owner = nullptr;
+    std::unique_ptr<double[]> cells;  // at indexes 1 to count
+    std::size_t count = 0;
+    std::int64_t first_row = 0;
+    std::int32_t first_column = 1;
+    std::unique_ptr<char[]> text;
+    std::size_t text_size = 0;
+    std::unique_ptr<std::size_t[]> row_ends;  // text offsets after each finished row
+    std::size_t row_end_count = 0;
+    Job job;
+  };
+  static void format_slot(Slot& slot);
+
+ private:
+  void submit_filled();
+  void write_oldest();
+  void append(const char* text, std::size_t size, std::int64_t row);
+
+  OutStream* out_ = nullptr;
+  WorkerPool* pool_ = nullptr;
+  RowShape shape_;
+  const std::string* out_name_ = nullptr;
+  RowWritten row_written_ = nullptr;
+  std::size_t slot_cells_ = 0;
+  int slot_total_ = 0;
+  std::unique_ptr<Slot[]> slots_;
+  int filling_ = 0;   // the slot rows go into
+  int oldest_ = 0;    // the first slot handed to the workers and not yet written
+  int pending_ = 0;   // slots handed to the workers and not yet written
+};
+
+}  // namespace plotveil

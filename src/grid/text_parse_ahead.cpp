@@ -1,0 +1,155 @@
+#include "grid/text_parse_ahead.hpp"
+
+#include <cstring>
+#include <new>
+
+#include "grid/number_scan.hpp"
+#include "grid/text_input.hpp"
+
+namespace plotveil {
+namespace {
+
+void read_block_job(void* context) {
+  auto& block = *static_cast<TextCellSource::Block*>(context);
+  block.count = read_text_block(block.text.get(), block.size, block.cells.get() + 1, block.stops);
+}
+
+}  // namespace
+
+std::size_t read_text_block(const char* text, std::size_t size, double* cells, bool& stops) {
+  const char* p = text;
+  const char* end = text + size;
+  const char* limit = end + 1;  // the blank after the bytes ends every number before it
+  std::size_t count = 0;
+  stops = false;
+  for (;;) {
+    while (p < end && is_text_space(*p)) ++p;
+    if (p == end) return count;
+    if (const char* stop = scan_plain_number(p, limit, cells[count])) {
+      p = stop;
+      ++count;
+      continue;
+    }
+    NumberScanner scanner;
+    p = scanner.feed(p, limit);
+    if (!scanner.succeeded()) {
+      stops = true;
+      return count;
+    }
+    cells[count++] = scanner.value();
+  }
+}
+
+bool TextCellSource::start(InStream& in, WorkerPool& pool, std::size_t block_bytes, int blocks) {
+  in_ = &in;
+  pool_ = &pool;
+  block_bytes_ = block_bytes;
+  // Numbers after the first take two bytes at least ("1-2", "1 2").
+  block_cells_ = block_bytes / 2 + 2;
+  block_total_ = blocks;
+  blocks_.reset(new (std::nothrow) Block[static_cast<std::size_t>(blocks)]);
+  if (!blocks_) return false;
+  for (int b = 0; b < blocks; ++b) {
+    // Cells are left unset: only the pages the numbers fill become resident.
+    blocks_[b].text.reset(new (std::nothrow) char[block_bytes + 1]);
+    blocks_[b].cells.reset(new (std::nothrow) double[block_cells_ + 1]);
+    if (!blocks_[b].text || !blocks_[b].cells) return false;
+    blocks_[b].job.work = read_block_job;
+    blocks_[b].job.context = &blocks_[b];
+  }
+  for (int b = 0; b < blocks; ++b) cut(blocks_[b]);
+  return true;
+}
+
+void TextCellSource::cut(Block& block) {
+  block.size = 0;
+  block.count = 0;
+  block.stops = false;
+  block.ready = true;
+  if (data_over_) {
+    block.stops = true;
+    return;
+  }
+  const std::size_t held = fill_input(*in_, block_bytes_ + 1);
+  if (held == 0) {
+    data_over_ = true;
+    block.stops = true;
+    return;
+  }
+  const char* from = in_->pos;
+  std::size_t size = held;
+  if (held > block_bytes_) {
+    // Cut at the last white space within reach: the number after it may go on.
+    size = block_bytes_;
+    while (size > 0 && !is_text_space(from[size])) --size;
+    if (size == 0) {
+      read_long_word(block);
+      return;
+    }
+  }
+  std::memcpy(block.text.get(), from, size);
+  block.text[size] = ' ';
+  block.size = size;
+  in_->pos += size;
+  block.ready = false;
+  pool_->submit(block.job);
+}
+
+// A word longer than a block, such as a number of a million digits, is read
+// here from the stream, number by number as the row loop would, in the
+// scanner's bounded memory.
+void TextCellSource::read_long_word(Block& block) {
+  while (block.count < block_cells_) {
+    if (!read_number(*in_, block.cells[block.count + 1])) {
+      block.stops = true;
+      data_over_ = true;
+      return;
+    }
+    ++block.count;
+    if (fill_input(*in_, 1) == 0 || is_text_space(*in_->pos)) return;
+  }
+}
+
+TextCellSource::Block& TextCellSource::current_block() {
+  Block& block = blocks_[current_];
+  if (!current_waited_) {
+    if (!block.ready) pool_->wait(block.job);
+    current_waited_ = true;
+    taken_ = 0;
+  }
+  return block;
+}
+
+const double* TextCellSource::next_row(double* row, std::size_t count, std::size_t& got) {
+  Block& block = current_block();
+  if (block.count - taken_ >= count) {
+    const double* cells = block.cells.get() + taken_;
+    taken_ += count;
+    got = count;
+    return cells;
+  }
+  got = take(row + 1, count);
+  return row;
+}
+
+std::size_t TextCellSource::take(double* cells, std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    Block& block = current_block();
+    std::size_t left = block.count - taken_;
+    if (left > 0) {
+      std::size_t n = left < count - done ? left : count - done;
+      std::memcpy(cells + done, block.cells.get() + 1 + taken_, n * sizeof(double));
+      taken_ += n;
+      done += n;
+      continue;
+    }
+    if (block.stops) return done;
+    cut(block);
+    current_ = (current_ + 1) % block_total_;
+    current_waited_ = false;
+  }
+  return done;
+}
+
+}  // namespace plotveil
