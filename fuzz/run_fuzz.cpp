@@ -191,7 +191,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   const int code = alone.code;
   const std::string& message = alone.message;
 
-#ifndef PLOTVEIL_FUZZ_ASAN
+#if !defined(PLOTVEIL_FUZZ_ASAN) && !defined(PLOTVEIL_FUZZ_EMULATED)
   struct rusage usage {};
   ::getrusage(RUSAGE_SELF, &usage);
   if (usage.ru_maxrss > kMaxResidentKb) fault("a run took more memory than its input justifies", message);
