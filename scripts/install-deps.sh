@@ -9,8 +9,8 @@ fi
 # Cross builds: Windows x86-64 (tested under Wine) and Linux ARM64 (tested
 # under qemu-user), their unit tests built from GoogleTest's sources.
 case "${1:-build}" in
-  test) want+=(g++-mingw-w64-x86-64-posix wine64 groff g++-aarch64-linux-gnu qemu-user googletest) ;;
-  windows) want+=(g++-mingw-w64-x86-64-posix wine64 groff googletest) ;;
+  test) want+=(g++-mingw-w64-x86-64-posix wine wine64 groff g++-aarch64-linux-gnu qemu-user googletest) ;;
+  windows) want+=(g++-mingw-w64-x86-64-posix wine wine64 groff googletest) ;;
   arm64) want+=(g++-aarch64-linux-gnu qemu-user googletest) ;;
 esac
 missing=()
