@@ -56,6 +56,23 @@ bool is_terminal(std::FILE* stream);
 // Windows console as the characters the UTF-8 bytes encode.
 void write_console(std::FILE* stream, std::string_view text, bool terminal);
 
+// The bytes of `stream` up to the next line feed, which is consumed and not
+// kept; nothing when the stream ends before any byte. Both systems' answer
+// lines begin as this.
+inline std::optional<std::string> read_byte_line(std::FILE* stream) {
+  std::string line;
+  bool any = false;
+  for (;;) {
+    int c = std::getc(stream);
+    if (c == EOF) break;
+    any = true;
+    if (c == '\n') break;
+    line.push_back(static_cast<char>(c));
+  }
+  if (!any) return std::nullopt;
+  return line;
+}
+
 // One answer line from `stream`, without its line end. Nothing when the input
 // ends before any byte. On Windows the CR of a CR LF is no part of the answer.
 std::optional<std::string> read_console_line(std::FILE* stream);

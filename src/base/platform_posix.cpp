@@ -71,17 +71,7 @@ void write_console(std::FILE* stream, std::string_view text, bool) {
 }
 
 std::optional<std::string> read_console_line(std::FILE* stream) {
-  std::string line;
-  bool any = false;
-  for (;;) {
-    int c = std::getc(stream);
-    if (c == EOF) break;
-    any = true;
-    if (c == '\n') break;
-    line.push_back(static_cast<char>(c));
-  }
-  if (!any) return std::nullopt;
-  return line;
+  return read_byte_line(stream);
 }
 
 void guard_standard_streams() {

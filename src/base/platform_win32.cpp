@@ -188,16 +188,9 @@ std::optional<std::string> read_console_line(std::FILE* stream) {
     if (!line.empty() && line.back() == L'\r') line.pop_back();
     return narrow(line);
   }
-  std::string line;
-  bool any = false;
-  for (;;) {
-    int c = std::getc(stream);
-    if (c == EOF) break;
-    any = true;
-    if (c == '\n') break;
-    line.push_back(static_cast<char>(c));
-  }
-  if (!any) return std::nullopt;
+  std::optional<std::string> bytes = read_byte_line(stream);
+  if (!bytes) return std::nullopt;
+  std::string& line = *bytes;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (!is_utf8(line)) {
     // Not UTF-8: bytes in the console's code page, as cmd.exe's echo gives them.
