@@ -3,7 +3,7 @@
 
 Run once from anywhere; the files are committed. Seeds are small grids in the
 three encodings and the number forms a text grid can hold, plus the small real
-grids of the shared corpus (the replay reads the larger ones from there).
+grids of the corpus in tests/corpus (the replay reads the larger ones from there).
 """
 import math
 import os
@@ -11,7 +11,7 @@ import struct
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SHARED = os.path.normpath(os.path.join(HERE, "..", "..", "shared", "corpus"))
+SHARED = os.path.normpath(os.path.join(HERE, "..", "tests", "corpus"))
 SEP = b"~~~~"
 
 

@@ -28,7 +28,7 @@ plotveil_hdr=${2:?usage: gdal_interop.sh <plotveil binary> <plotveil-hdr binary>
 case $plotveil in /*) ;; *) plotveil=$PWD/$plotveil ;; esac
 case $plotveil_hdr in /*) ;; *) plotveil_hdr=$PWD/$plotveil_hdr ;; esac
 here=$(cd "$(dirname "$0")" && pwd)
-corpus=$here/../../../shared/corpus
+corpus=$here/../corpus
 for tool in gdalinfo gdal_translate gdallocationinfo gdalwarp; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "skipped: $tool not found (Debian package gdal-bin)"
@@ -196,44 +196,40 @@ fi
 to_plotveil() { gdal_translate -q -of AAIGrid --config AAIGRID_DATATYPE Float64 "$1" "$2"; }
 # The cells after the header lines, one per line, as numbers.
 cells_of() { awk -v skip="$2" 'FNR > skip { for (i = 1; i <= NF; i++) print $i + 0 }' "$1"; }
-if [ ! -d "$corpus" ]; then
-  echo "      corpus not found at $corpus; check 5 not applicable"
-else
-  for name in landlab_new_writer_reordered_center:6 r_raster_dem_upper_trailblank:6 saga_upper_fixed4:6 \
-              qgis_tin_dx_dy_header:7; do
-    lines=${name#*:}
-    name=${name%:*}
-    "$plotveil" "$corpus/$name.asc" "$corpus/$name.mask.asc" refused.asc < /dev/null > stdout.txt
-    rc=$?
-    to_plotveil "$corpus/$name.asc" "$name.asc" 2> /dev/null
-    to_plotveil "$corpus/$name.mask.asc" "$name.mask.asc" 2> /dev/null
-    "$plotveil" "$name.asc" "$name.mask.asc" "$name.out.asc" < /dev/null > stdout.txt
-    rc_after=$?
-    if [ "$name" != qgis_tin_dx_dy_header ]; then
-      if [ "$rc" -eq 98 ] && [ "$rc_after" -eq 0 ] && cmp -s <(cells_of "$corpus/$name.asc" 6) <(cells_of "$name.asc" 6); then
-        pass "$name: exit 98, rewritten by gdal_translate exit 0, every cell unchanged"
-      else
-        fail "$name: exit $rc, after gdal_translate exit $rc_after (or cells changed): $(head -c 300 stdout.txt)"
-      fi
-      continue
-    fi
-    # Cells that are not square: GDAL keeps dx and dy; resampled to square cells
-    # (which changes the grid) it runs.
-    for grid in "$name" "$name.mask"; do
-      method=bilinear
-      [ "$grid" = "$name.mask" ] && method=near
-      gdalwarp -q -overwrite -tr 4.4444444 4.4444444 -r "$method" -of VRT "$corpus/$grid.asc" "$grid.square.vrt"
-      to_plotveil "$grid.square.vrt" "$grid.square.asc"
-    done
-    "$plotveil" "$name.square.asc" "$name.mask.square.asc" square.out.asc < /dev/null > square.txt
-    rc_square=$?
-    if [ "$rc" -eq 98 ] && [ "$rc_after" -eq 5 ] && grep -q '^dx ' "$name.asc" && [ "$rc_square" -eq 0 ]; then
-      pass "$name: exit 98, with dx/dy after gdal_translate exit 5, resampled to square cells exit 0"
+for name in landlab_new_writer_reordered_center:6 r_raster_dem_upper_trailblank:6 saga_upper_fixed4:6 \
+            qgis_tin_dx_dy_header:7; do
+  lines=${name#*:}
+  name=${name%:*}
+  "$plotveil" "$corpus/$name.asc" "$corpus/$name.mask.asc" refused.asc < /dev/null > stdout.txt
+  rc=$?
+  to_plotveil "$corpus/$name.asc" "$name.asc" 2> /dev/null
+  to_plotveil "$corpus/$name.mask.asc" "$name.mask.asc" 2> /dev/null
+  "$plotveil" "$name.asc" "$name.mask.asc" "$name.out.asc" < /dev/null > stdout.txt
+  rc_after=$?
+  if [ "$name" != qgis_tin_dx_dy_header ]; then
+    if [ "$rc" -eq 98 ] && [ "$rc_after" -eq 0 ] && cmp -s <(cells_of "$corpus/$name.asc" 6) <(cells_of "$name.asc" 6); then
+      pass "$name: exit 98, rewritten by gdal_translate exit 0, every cell unchanged"
     else
-      fail "$name: exit $rc, after gdal_translate $rc_after, resampled $rc_square: $(head -c 300 square.txt)"
+      fail "$name: exit $rc, after gdal_translate exit $rc_after (or cells changed): $(head -c 300 stdout.txt)"
     fi
+    continue
+  fi
+  # Cells that are not square: GDAL keeps dx and dy; resampled to square cells
+  # (which changes the grid) it runs.
+  for grid in "$name" "$name.mask"; do
+    method=bilinear
+    [ "$grid" = "$name.mask" ] && method=near
+    gdalwarp -q -overwrite -tr 4.4444444 4.4444444 -r "$method" -of VRT "$corpus/$grid.asc" "$grid.square.vrt"
+    to_plotveil "$grid.square.vrt" "$grid.square.asc"
   done
-fi
+  "$plotveil" "$name.square.asc" "$name.mask.square.asc" square.out.asc < /dev/null > square.txt
+  rc_square=$?
+  if [ "$rc" -eq 98 ] && [ "$rc_after" -eq 5 ] && grep -q '^dx ' "$name.asc" && [ "$rc_square" -eq 0 ]; then
+    pass "$name: exit 98, with dx/dy after gdal_translate exit 5, resampled to square cells exit 0"
+  else
+    fail "$name: exit $rc, after gdal_translate $rc_after, resampled $rc_square: $(head -c 300 square.txt)"
+  fi
+done
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed"

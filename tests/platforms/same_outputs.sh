@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs several builds of plotveil over the same grids and requires byte-equal
 # output files and equal exit codes: the examples, generated grids in every
-# encoding and output format, the shared corpus where present, and a sum that
+# encoding and output format, the corpus of real grids, and a sum that
 # meets both infinities.
 # Usage: same_outputs.sh MAKE_GRIDS NAME=LAUNCHER=BINARY...   (LAUNCHER may be
 # empty: "linux==build/plotveil" "windows=wine64=build-windows/plotveil.exe")
@@ -24,13 +24,9 @@ pairs=("elevation.asc mask.asc" "infinite.asc ones.asc")
 for a in grid.asc grid.dbl grid.flt; do
   for b in mask.asc mask.dbl mask.flt; do pairs+=("$a $b"); done
 done
-corpus="$here/../shared/corpus"
-if [ -d "$corpus" ]; then
-  for mask in "$corpus"/*.mask.asc; do
-    grid="${mask%.mask.asc}.asc"
-    [ -f "$grid" ] && pairs+=("$grid $mask")
-  done
-fi
+for mask in "$here"/tests/corpus/*.mask.asc; do
+  pairs+=("${mask%.mask.asc}.asc $mask")
+done
 
 names=()
 for build in "$@"; do
