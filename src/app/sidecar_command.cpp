@@ -102,11 +102,7 @@ bool write_sidecar(const std::string& grid, bool force) {
     complain("no sidecar for " + grid + ": " + sidecar + " would be the grid itself");
     return false;
   }
-  // Any entry under the name counts: one that cannot be read, a link to
-  // nothing, a FIFO.
-  std::error_code unknown;
-  if (!force && std::filesystem::symlink_status(utf8_path(sidecar), unknown).type() !=
-                    std::filesystem::file_type::not_found) {
+  if (!force && platform::entry_exists(sidecar)) {
     complain(sidecar + " exists; give -f to replace it");
     return false;
   }

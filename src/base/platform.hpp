@@ -42,6 +42,11 @@ bool can_seek(File file);
 // designates none.
 std::optional<FileIdentity> identify(const std::string& name);
 
+// True when a directory entry stands under `name`, of any kind and however
+// reachable: a file that cannot be read, a link to nothing, a FIFO, a folder.
+// Links are not followed.
+bool entry_exists(const std::string& name);
+
 // One read of at most `count` bytes: the bytes read, 0 at the end of the file,
 // -1 on failure. Retries interrupted calls.
 std::int64_t read_file(File file, void* destination, std::size_t count);

@@ -57,6 +57,13 @@ std::optional<FileIdentity> identify(const std::string& name) {
   return identity_of(info);
 }
 
+bool entry_exists(const std::string& name) {
+  struct stat info {};
+  if (has_nul(name)) return false;
+  // An entry that cannot even be looked at is taken to be there.
+  return ::lstat(name.c_str(), &info) == 0 || (errno != ENOENT && errno != ENOTDIR);
+}
+
 std::int64_t read_file(File file, void* destination, std::size_t count) {
   for (;;) {
     ssize_t got = ::read(static_cast<int>(file), destination, count);

@@ -123,6 +123,15 @@ std::optional<FileIdentity> identify(const std::string& name) {
   return found;
 }
 
+bool entry_exists(const std::string& name) {
+  std::optional<std::wstring> path = system_path(name);
+  if (!path || path->empty()) return false;
+  if (::GetFileAttributesW(path->c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  // An entry that cannot even be looked at is taken to be there.
+  const DWORD error = ::GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME;
+}
+
 std::int64_t read_file(File file, void* destination, std::size_t count) {
   DWORD got = 0;
   const DWORD asked = static_cast<DWORD>(count < kMaxTransfer ? count : kMaxTransfer);
