@@ -386,7 +386,7 @@ TEST(BreakingAttempts, EachEndsAtOnceWithItsOwnMessage) {
     write_file(kept, "keep");
     Attempt a = make();
     if (a.skip != nullptr) {
-      std::cout << "[  SKIPPED ] " << what << ": " << a.skip << "\n";
+      std::cout << "  (not run: " << what << ": " << a.skip << ")\n";
       continue;
     }
     run_attempt(a);
