@@ -33,6 +33,9 @@ void report_memory_failures(MemoryReport report) {
   std::set_new_handler(memory_failed);
 }
 
+AllocationMayFail::AllocationMayFail() : saved_(std::set_new_handler(nullptr)) {}
+AllocationMayFail::~AllocationMayFail() { std::set_new_handler(saved_); }
+
 void set_failure_cleanup(FailureCleanup cleanup, void* context) {
   g_cleanup = cleanup;
   g_cleanup_context = context;

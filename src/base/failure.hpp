@@ -34,6 +34,19 @@ void set_failure_cleanup(FailureCleanup cleanup, void* context);
 using MemoryReport = void (*)();
 void report_memory_failures(MemoryReport report);
 
+// Within its scope a failed nothrow allocation returns nothing instead: for
+// memory the run can go on without (it then works on fewer threads).
+class AllocationMayFail {
+ public:
+  AllocationMayFail();
+  ~AllocationMayFail();
+  AllocationMayFail(const AllocationMayFail&) = delete;
+  AllocationMayFail& operator=(const AllocationMayFail&) = delete;
+
+ private:
+  void (*saved_)();
+};
+
 // What ends the process. Normally std::exit; test and fuzz harnesses install a
 // handler that throws instead, so a failure can be observed in process.
 using ExitHandler = void (*)(int code);
