@@ -229,8 +229,6 @@ TEST(BreakingAttempts, EachEndsAtOnceWithItsOwnMessage) {
   };
   const bool windows = windows_tool();
   const char* const windows_only = windows ? nullptr : "Linux names are bytes: a byte-order mark is one of them";
-  const std::string tall = text_header("1", "16777217");
-  const std::string wide = text_header("16777217", "1");
 
   const std::vector<std::pair<const char*, std::function<Attempt()>>> attempts = {
       // Names that would block the tool, opened without waiting.
@@ -349,7 +347,8 @@ TEST(BreakingAttempts, EachEndsAtOnceWithItsOwnMessage) {
          fs::create_directory(folder);
          const std::string grid_p = dir.write("locked/p.flt", read_file(single));
          fs::create_symlink("/dev/full", folder + "/p.hdr");
-         Attempt a{.skip = windows ? "Windows removes no link to a Linux device" : nullptr, .args = {"-f", grid_p}, .options = hdr(), .code = 1,
+         Attempt a{.skip = windows ? "Windows removes no link to a Linux device" : nullptr,
+                   .args = {"-f", grid_p}, .options = hdr(), .code = 1,
                    .err = "error writing " + folder + "/p.hdr (the partial file could not be removed)",
                    .check = [folder](const RunResult&) { ::chmod(folder.c_str(), 0755); }};
          if (a.skip == nullptr && ::geteuid() == 0) a.skip = "root removes a file from any folder";
@@ -359,12 +358,12 @@ TEST(BreakingAttempts, EachEndsAtOnceWithItsOwnMessage) {
       // Sizes a single-precision header cannot hold.
       {"-f:s with 16777217 rows",
        [&] {
-         const std::string g = dir.write("tall.asc", tall);
+         const std::string g = dir.write("tall.asc", text_header("1", "16777217"));
          return Attempt{.args = {g, g, kept, "-f:s"}, .code = 1, .out = too_large(g), .check = keeps_output};
        }},
       {"-f:s with 16777217 columns",
        [&] {
-         const std::string g = dir.write("wide.asc", wide);
+         const std::string g = dir.write("wide.asc", text_header("16777217", "1"));
          return Attempt{.args = {g, g, kept, "-f:s"}, .code = 1, .out = too_large(g), .check = keeps_output};
        }},
       {"-f:s with 16777218 rows, which a float holds",
