@@ -1,0 +1,178 @@
+"""The plotveil Processing provider, run headless in QGIS: it must give what
+plotveil run by hand gives, for text grids and GeoTIFF layers alike.
+
+Run with the system's Python, which has QGIS's and GDAL's bindings:
+  /usr/bin/python3 tests/qgis/test_plotveil_processing.py
+The programs come from PLOTVEIL_BUILD_DIR (default: build/), put first on PATH.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BUILD = os.path.abspath(os.environ.get('PLOTVEIL_BUILD_DIR', os.path.join(ROOT, 'build')))
+os.environ['PATH'] = BUILD + os.pathsep + os.environ.get('PATH', '')
+os.environ.setdefault('QT_QPA_PLATFORM', 'offscreen')
+sys.path[:0] = [os.path.join(ROOT, 'qgis'), '/usr/share/qgis/python/plugins']
+
+from osgeo import gdal  # noqa: E402
+from qgis.core import (QgsApplication, QgsProcessingContext, QgsProcessingException,  # noqa: E402
+                       QgsProcessingFeedback, QgsRasterLayer)
+
+gdal.UseExceptions()
+QGIS = QgsApplication([], False)
+QGIS.initQgis()
+from processing.core.Processing import Processing  # noqa: E402
+Processing.initialize()
+import processing  # noqa: E402
+from processing.core.ProcessingConfig import ProcessingConfig  # noqa: E402
+import plotveil_processing  # noqa: E402
+
+FLAGS = ('-f:t', '-f:s', '-f:d')
+EXTENSIONS = ('asc', 'flt', 'dbl')
+
+
+class Recorder(QgsProcessingFeedback):
+    """Keeps the progress and the log; cancels once progress passes `cancel_at`."""
+
+    def __init__(self, cancel_at=None):
+        super().__init__()
+        self.progress, self.log = [], []
+        self.progressChanged.connect(self._progress)
+        self.cancel_at = cancel_at
+
+    def _progress(self, value):
+        self.progress.append(value)
+        if self.cancel_at is not None and value > self.cancel_at:
+            self.cancel()
+
+    def pushInfo(self, text):  # noqa: N802
+        self.log.append(text)
+        super().pushInfo(text)
+
+
+class ProcessingProviderTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.plugin = plotveil_processing.classFactory(None)
+        cls.plugin.initProcessing()
+        cls.work = tempfile.mkdtemp(prefix='plotveil_qgis_test_')
+        cls.grids = {'asc': (os.path.join(ROOT, 'examples', 'elevation.asc'),
+                             os.path.join(ROOT, 'examples', 'mask.asc'))}
+        # GeoTIFF copies holding every value as the double the text grid holds,
+        # and a coordinate system, which the output takes on.
+        gdal.SetConfigOption('AAIGRID_DATATYPE', 'Float64')
+        cls.grids['tif'] = tuple(cls.copy(path, 'GTiff', '.tif', outputSRS='EPSG:25832')
+                                 for path in cls.grids['asc'])
+        gdal.SetConfigOption('AAIGRID_DATATYPE', None)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.plugin.unload()
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    @classmethod
+    def copy(cls, path, driver, suffix, **options):
+        name = os.path.join(cls.work, os.path.basename(path).split('.')[0] + '_' + driver + suffix)
+        gdal.Translate(name, path, format=driver, **options)
+        return name
+
+    def run_mask(self, grid, mask, layout, name, feedback=None):
+        feedback = feedback or Recorder()
+        result = processing.run('plotveil:mask', {
+            'GRID': grid, 'MASK': mask, 'FORMAT': layout,
+            'OUTPUT': os.path.join(self.work, name)}, feedback=feedback,
+            context=QgsProcessingContext())
+        return result, feedback
+
+    def test_provider_loads_headless(self):
+        provider = QgsApplication.processingRegistry().providerById('plotveil')
+        self.assertIsNotNone(provider)
+        self.assertEqual(provider.name(), 'plotveil')
+        self.assertFalse(provider.icon().isNull())
+        algorithm = QgsApplication.processingRegistry().algorithmById('plotveil:mask')
+        self.assertEqual(algorithm.displayName(), 'Mask grid with grid')
+        self.assertEqual([p.name() for p in algorithm.parameterDefinitions()],
+                         ['GRID', 'MASK', 'FORMAT', 'OUTPUT'])
+        self.assertIn('no-data', algorithm.shortHelpString())
+
+    def test_version_follows_the_project(self):
+        with open(os.path.join(ROOT, 'CMakeLists.txt')) as stream:
+            project = re.search(r'project\(plotveil VERSION (\S+)', stream.read()).group(1)
+        with open(os.path.join(ROOT, 'qgis', 'plotveil_processing', 'metadata.txt')) as stream:
+            metadata = dict(line.strip().split('=', 1) for line in stream if '=' in line)
+        self.assertEqual(metadata['version'], project)
+        self.assertEqual(metadata['qgisMinimumVersion'], '3.22')
+        self.assertEqual(metadata['hasProcessingProvider'], 'yes')
+
+    def test_mask_gives_what_plotveil_gives(self):
+        # (grid's form, mask's form, read as they are): text grids plotveil reads
+        # directly; GeoTIFF layers are written as text grids first.
+        cases = (('asc', 'asc', True), ('tif', 'tif', False), ('asc', 'tif', None))
+        for grid_form, mask_form, direct in cases:
+            for layout in range(3):
+                with self.subTest(grid=grid_form, mask=mask_form, format=FLAGS[layout]):
+                    grid, mask = self.grids[grid_form][0], self.grids[mask_form][1]
+                    expected = os.path.join(self.work, 'by_hand.' + EXTENSIONS[layout])
+                    by_hand = subprocess.run(
+                        ['plotveil', self.grids['asc'][0], self.grids['asc'][1], expected, FLAGS[layout]],
+                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
+                    self.assertEqual(by_hand.returncode, 0)
+                    # The temporary output's extension follows the format.
+                    result, feedback = self.run_mask(grid, mask, layout, 'out_{}_{}.tif'.format(grid_form, mask_form))
+                    output = result['OUTPUT']
+                    self.assertTrue(output.endswith('.' + EXTENSIONS[layout]), output)
+                    with open(output, 'rb') as got, open(expected, 'rb') as want:
+                        self.assertEqual(got.read(), want.read())
+                    self.assertEqual(feedback.progress[-1], 100)
+                    self.assertEqual(feedback.progress, sorted(feedback.progress))
+                    if direct is not None:
+                        self.assertEqual(direct, any('as it is' in line for line in feedback.log))
+                    layer = QgsRasterLayer(output, 'masked')
+                    self.assertTrue(layer.isValid())
+                    self.assertEqual((layer.width(), layer.height()), (12, 10))
+                    extent = layer.extent()
+                    self.assertEqual((extent.xMinimum(), extent.yMinimum()), (452000, 236500))
+                    if grid_form == 'tif':
+                        self.assertEqual(layer.crs().authid(), 'EPSG:25832')
+
+    def test_failures_raise_with_the_reason(self):
+        # A mask one column short: plotveil's own message on the first value that differs.
+        short = self.copy(self.grids['asc'][1], 'GTiff', '_short.tif', srcWin=[0, 0, 11, 10])
+        cases = (
+            ('grids differ', short, '', r'exit code 2: 1\. Parameter \(12\.000000\) in .* stimmt nicht'),
+            ('no program', self.grids['asc'][1], self.work,
+             r'plotveil was not found in the folder set in Settings > Options > Processing > Providers > plotveil'),
+        )
+        for label, mask, folder, message in cases:
+            with self.subTest(label):
+                ProcessingConfig.setSettingValue('PLOTVEIL_FOLDER', folder)
+                try:
+                    with self.assertRaisesRegex(QgsProcessingException, message):
+                        self.run_mask(self.grids['asc'][0], mask, 0, 'failed.asc')
+                finally:
+                    ProcessingConfig.setSettingValue('PLOTVEIL_FOLDER', '')
+
+    def test_cancel_stops_plotveil_and_removes_the_output(self):
+        big = os.path.join(self.work, 'big.asc')
+        rows, cols = 3000, 1000
+        with open(big, 'w') as stream:
+            stream.write('ncols {}\nnrows {}\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value -9999\n'
+                         .format(cols, rows))
+            stream.write(('1.5 ' * cols + '\n') * rows)
+        for layout in range(3):
+            with self.subTest(format=FLAGS[layout]):
+                feedback = Recorder(cancel_at=0)
+                result, _ = self.run_mask(big, big, layout, 'cancelled.' + EXTENSIONS[layout], feedback)
+                self.assertEqual(result, {})
+                self.assertLess(max(feedback.progress), 100)
+                self.assertFalse(os.path.exists(os.path.join(self.work, 'cancelled.' + EXTENSIONS[layout])))
+
+
+if __name__ == '__main__':
+    unittest.main(verbosity=2)
