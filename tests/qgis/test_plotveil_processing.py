@@ -18,6 +18,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 BUILD = os.path.abspath(os.environ.get('PLOTVEIL_BUILD_DIR', os.path.join(ROOT, 'build')))
 os.environ['PATH'] = BUILD + os.pathsep + os.environ.get('PATH', '')
 os.environ.setdefault('QT_QPA_PLATFORM', 'offscreen')
+os.environ['GDAL_PAM_ENABLED'] = 'NO'  # no .aux.xml files beside the examples
 sys.path[:0] = [os.path.join(ROOT, 'qgis'), '/usr/share/qgis/python/plugins']
 
 from osgeo import gdal  # noqa: E402
@@ -70,6 +71,25 @@ class ProcessingProviderTest(unittest.TestCase):
         cls.grids['tif'] = tuple(cls.copy(path, 'GTiff', '.tif', outputSRS='EPSG:25832')
                                  for path in cls.grids['asc'])
         gdal.SetConfigOption('AAIGRID_DATATYPE', None)
+        # Upper-case headers, which plotveil does not recognise.
+        cls.grids['ASC'] = tuple(os.path.join(cls.work, 'upper_' + os.path.basename(p)) for p in cls.grids['asc'])
+        for source, upper in zip(cls.grids['asc'], cls.grids['ASC']):
+            with open(source, 'rb') as a, open(upper, 'wb') as b:
+                lines = a.read().split(b'\n')
+                b.write(b'\n'.join([line.upper() for line in lines[:6]] + lines[6:]))
+        # plotveil's own single and double grids, with their sidecars.
+        for layout in (1, 2):
+            form = EXTENSIONS[layout]
+            cls.grids[form] = tuple(os.path.join(cls.work, form + '_' + os.path.basename(p)[:-3] + form)
+                                    for p in cls.grids['asc'])
+            for source, grid in zip(cls.grids['asc'], cls.grids[form]):
+                cls.plotveil(source, source, grid, layout)
+                subprocess.run(['plotveil-hdr', grid], check=True, stdout=subprocess.DEVNULL)
+
+    @staticmethod
+    def plotveil(grid, mask, output, layout):
+        subprocess.run(['plotveil', grid, mask, output, FLAGS[layout]], check=True,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
 
     @classmethod
     def tearDownClass(cls):
@@ -111,28 +131,26 @@ class ProcessingProviderTest(unittest.TestCase):
         self.assertEqual(metadata['hasProcessingProvider'], 'yes')
 
     def test_mask_gives_what_plotveil_gives(self):
-        # (grid's form, mask's form, read as they are): text grids plotveil reads
-        # directly; GeoTIFF layers are written as text grids first.
-        cases = (('asc', 'asc', True), ('tif', 'tif', False), ('asc', 'tif', None))
-        for grid_form, mask_form, direct in cases:
+        # (grid's form, mask's form, the pair plotveil is given by hand, how many
+        # of the two plotveil reads as they are): the others are written as text
+        # grids first, every value unchanged.
+        cases = (('asc', 'asc', 'asc', 2), ('ASC', 'ASC', 'asc', 0), ('tif', 'tif', 'asc', 0),
+                 ('asc', 'tif', 'asc', 1), ('flt', 'flt', 'flt', 2), ('dbl', 'dbl', 'dbl', 2))
+        for grid_form, mask_form, reference, direct in cases:
             for layout in range(3):
                 with self.subTest(grid=grid_form, mask=mask_form, format=FLAGS[layout]):
-                    grid, mask = self.grids[grid_form][0], self.grids[mask_form][1]
                     expected = os.path.join(self.work, 'by_hand.' + EXTENSIONS[layout])
-                    by_hand = subprocess.run(
-                        ['plotveil', self.grids['asc'][0], self.grids['asc'][1], expected, FLAGS[layout]],
-                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
-                    self.assertEqual(by_hand.returncode, 0)
+                    self.plotveil(*self.grids[reference], expected, layout)
                     # The temporary output's extension follows the format.
-                    result, feedback = self.run_mask(grid, mask, layout, 'out_{}_{}.tif'.format(grid_form, mask_form))
+                    result, feedback = self.run_mask(self.grids[grid_form][0], self.grids[mask_form][1],
+                                                     layout, 'out_{}_{}.tif'.format(grid_form, mask_form))
                     output = result['OUTPUT']
                     self.assertTrue(output.endswith('.' + EXTENSIONS[layout]), output)
                     with open(output, 'rb') as got, open(expected, 'rb') as want:
                         self.assertEqual(got.read(), want.read())
                     self.assertEqual(feedback.progress[-1], 100)
                     self.assertEqual(feedback.progress, sorted(feedback.progress))
-                    if direct is not None:
-                        self.assertEqual(direct, any('as it is' in line for line in feedback.log))
+                    self.assertEqual(direct, sum('as it is' in line for line in feedback.log))
                     layer = QgsRasterLayer(output, 'masked')
                     self.assertTrue(layer.isValid())
                     self.assertEqual((layer.width(), layer.height()), (12, 10))
