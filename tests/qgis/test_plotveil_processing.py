@@ -4,8 +4,11 @@ plotveil run by hand gives, for text grids and GeoTIFF layers alike.
 Run with the system's Python, which has QGIS's and GDAL's bindings:
   /usr/bin/python3 tests/qgis/test_plotveil_processing.py
 The programs come from PLOTVEIL_BUILD_DIR (default: build/), put first on PATH.
+The plugin is installed into a temporary plugin folder, as QGIS installs it:
+from the zip PLOTVEIL_QGIS_ZIP names, or else from qgis/plotveil_processing.
 """
 
+import atexit
 import os
 import re
 import shutil
@@ -13,13 +16,22 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.path.abspath(os.environ.get('PLOTVEIL_BUILD_DIR', os.path.join(ROOT, 'build')))
 os.environ['PATH'] = BUILD + os.pathsep + os.environ.get('PATH', '')
 os.environ.setdefault('QT_QPA_PLATFORM', 'offscreen')
 os.environ['GDAL_PAM_ENABLED'] = 'NO'  # no .aux.xml files beside the examples
-sys.path[:0] = [os.path.join(ROOT, 'qgis'), '/usr/share/qgis/python/plugins']
+PLUGINS = tempfile.mkdtemp(prefix='plotveil_qgis_plugins_')
+atexit.register(shutil.rmtree, PLUGINS, True)
+if os.environ.get('PLOTVEIL_QGIS_ZIP'):
+    with zipfile.ZipFile(os.environ['PLOTVEIL_QGIS_ZIP']) as plugin_zip:
+        plugin_zip.extractall(PLUGINS)
+else:
+    shutil.copytree(os.path.join(ROOT, 'qgis', 'plotveil_processing'),
+                    os.path.join(PLUGINS, 'plotveil_processing'))
+sys.path[:0] = [PLUGINS, '/usr/share/qgis/python/plugins']
 
 from osgeo import gdal  # noqa: E402
 from qgis.core import (QgsApplication, QgsProcessingContext, QgsProcessingException,  # noqa: E402
@@ -33,6 +45,7 @@ Processing.initialize()
 import processing  # noqa: E402
 from processing.core.ProcessingConfig import ProcessingConfig  # noqa: E402
 import plotveil_processing  # noqa: E402
+from plotveil_processing.provider import PLUGIN_FOLDER, find_program  # noqa: E402
 
 FLAGS = ('-f:t', '-f:s', '-f:d')
 EXTENSIONS = ('asc', 'flt', 'dbl')
@@ -62,6 +75,10 @@ class ProcessingProviderTest(unittest.TestCase):
     def setUpClass(cls):
         cls.plugin = plotveil_processing.classFactory(None)
         cls.plugin.initProcessing()
+        # The programs come from PATH here; a folder set in this machine's QGIS
+        # settings is put back afterwards.
+        cls.folder_setting = ProcessingConfig.getSetting('PLOTVEIL_FOLDER')
+        ProcessingConfig.setSettingValue('PLOTVEIL_FOLDER', '')
         cls.work = tempfile.mkdtemp(prefix='plotveil_qgis_test_')
         cls.grids = {'asc': (os.path.join(ROOT, 'examples', 'elevation.asc'),
                              os.path.join(ROOT, 'examples', 'mask.asc'))}
@@ -93,6 +110,7 @@ class ProcessingProviderTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
+        ProcessingConfig.setSettingValue('PLOTVEIL_FOLDER', cls.folder_setting or '')
         cls.plugin.unload()
         shutil.rmtree(cls.work, ignore_errors=True)
 
@@ -124,11 +142,38 @@ class ProcessingProviderTest(unittest.TestCase):
     def test_version_follows_the_project(self):
         with open(os.path.join(ROOT, 'CMakeLists.txt')) as stream:
             project = re.search(r'project\(plotveil VERSION (\S+)', stream.read()).group(1)
-        with open(os.path.join(ROOT, 'qgis', 'plotveil_processing', 'metadata.txt')) as stream:
+        with open(os.path.join(PLUGIN_FOLDER, 'metadata.txt')) as stream:
             metadata = dict(line.strip().split('=', 1) for line in stream if '=' in line)
         self.assertEqual(metadata['version'], project)
         self.assertEqual(metadata['qgisMinimumVersion'], '3.22')
         self.assertEqual(metadata['hasProcessingProvider'], 'yes')
+
+    def test_programs_are_found_in_order(self):
+        # (the folder set in the options, a copy in the plugin's folder, found):
+        # the setting, then the plugin's folder, then PATH.
+        own = os.path.join(self.work, 'own')
+        os.makedirs(own, exist_ok=True)
+        on_path = shutil.which('plotveil')
+        shutil.copy(on_path, own)
+        beside = os.path.join(PLUGIN_FOLDER, 'plotveil')
+        cases = ((own, True, os.path.join(own, 'plotveil')),
+                 (os.path.join(own, 'plotveil'), False, os.path.join(own, 'plotveil')),
+                 ('', True, beside),
+                 ('', False, on_path),
+                 (self.work, True, None))
+        try:
+            for setting, in_plugin, found in cases:
+                with self.subTest(setting=setting, in_plugin=in_plugin):
+                    ProcessingConfig.setSettingValue('PLOTVEIL_FOLDER', setting)
+                    if in_plugin:
+                        shutil.copy(on_path, beside)
+                    elif os.path.exists(beside):
+                        os.remove(beside)
+                    self.assertEqual(find_program('plotveil'), found)
+        finally:
+            ProcessingConfig.setSettingValue('PLOTVEIL_FOLDER', '')
+            if os.path.exists(beside):
+                os.remove(beside)
 
     def test_mask_gives_what_plotveil_gives(self):
         # (grid's form, mask's form, the pair plotveil is given by hand, how many
