@@ -35,7 +35,7 @@ sys.path[:0] = [PLUGINS, '/usr/share/qgis/python/plugins']
 
 from osgeo import gdal  # noqa: E402
 from qgis.core import (QgsApplication, QgsProcessingContext, QgsProcessingException,  # noqa: E402
-                       QgsProcessingFeedback, QgsRasterLayer)
+                       QgsProcessingFeedback, QgsProject, QgsRasterLayer)
 
 gdal.UseExceptions()
 QGIS = QgsApplication([], False)
@@ -203,6 +203,19 @@ class ProcessingProviderTest(unittest.TestCase):
                     self.assertEqual((extent.xMinimum(), extent.yMinimum()), (452000, 236500))
                     if grid_form == 'tif':
                         self.assertEqual(layer.crs().authid(), 'EPSG:25832')
+
+    def test_result_is_loaded(self):
+        # As the toolbox runs it: a temporary output, loaded into the project
+        # under the extension of its format.
+        result = processing.runAndLoadResults('plotveil:mask', {
+            'GRID': self.grids['tif'][0], 'MASK': self.grids['asc'][1], 'FORMAT': 2,
+            'OUTPUT': 'TEMPORARY_OUTPUT'}, feedback=Recorder())
+        loaded = [layer for layer in QgsProject.instance().mapLayers().values()
+                  if layer.source() == result['OUTPUT']]
+        self.assertEqual(len(loaded), 1)
+        self.assertTrue(loaded[0].isValid() and result['OUTPUT'].endswith('.dbl'))
+        self.assertEqual((loaded[0].width(), loaded[0].height()), (12, 10))
+        QgsProject.instance().removeAllMapLayers()
 
     def test_failures_raise_with_the_reason(self):
         # A mask one column short: plotveil's own message on the first value that differs.
