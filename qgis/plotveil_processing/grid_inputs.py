@@ -105,7 +105,6 @@ def write_text_grid(layer, role, path, nodata, feedback):
         noData=None if layer_nodata(layer) is not None else nodata)
     # Text grids GDAL reads keep their decimal values only as 64-bit cells.
     gdal.SetThreadLocalConfigOption('AAIGRID_DATATYPE', 'Float64')
-    gdal.SetThreadLocalConfigOption('GDAL_PAM_ENABLED', 'NO')
     try:
         result = gdal.Translate(path, source, options=options)
         error = gdal.GetLastErrorMsg()
@@ -113,7 +112,6 @@ def write_text_grid(layer, role, path, nodata, feedback):
         result, error = None, str(e)
     finally:
         gdal.SetThreadLocalConfigOption('AAIGRID_DATATYPE', None)
-        gdal.SetThreadLocalConfigOption('GDAL_PAM_ENABLED', None)
     if result is None:
         if feedback.isCanceled():
             return

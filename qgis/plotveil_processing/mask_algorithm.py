@@ -12,6 +12,7 @@ from qgis.core import (QgsCoordinateReferenceSystem, QgsProcessingAlgorithm, Qgs
 
 from . import grid_inputs
 from .plotveil_run import run_plotveil, run_quietly
+from .programs import find_program, missing_program_message
 
 # Output formats in the order of the FORMAT choices: name, extension, plotveil's option.
 FORMATS = (
@@ -67,7 +68,6 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
         self.addParameter(QgsProcessingParameterRasterDestination(self.OUTPUT, 'Masked grid'))
 
     def processAlgorithm(self, parameters, context, feedback):  # noqa: N802
-        from .provider import find_program, missing_program_message
         layout = self.parameterAsEnum(parameters, self.FORMAT, context)
         plotveil = find_program('plotveil')
         if plotveil is None:
@@ -159,9 +159,8 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
         return moved
 
     def _remove_output(self, output, context):
-        for path in (output, os.path.splitext(output)[0] + '.hdr', os.path.splitext(output)[0] + '.prj'):
-            if os.path.exists(path):
-                os.remove(path)
+        if os.path.exists(output):
+            os.remove(output)
         if context.willLoadLayerOnCompletion(output):
             loads = context.layersToLoadOnCompletion()
             loads.pop(output)
@@ -169,17 +168,21 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
 
     def _write_projection(self, layer, output):
         """Writes the grid layer's coordinate system where GDAL looks for it:
-        in a .prj beside the output, and for a double grid in its ENVI header."""
+        in a .prj beside the output, and for a double grid in its ENVI header.
+        A grid without one leaves none: a .prj of an earlier output goes."""
+        base = os.path.splitext(output)[0]
         crs = layer.crs()
         if not crs.isValid():
+            if os.path.exists(base + '.prj'):
+                os.remove(base + '.prj')
             return
         wkt = crs.toWkt(QgsCoordinateReferenceSystem.WKT1_ESRI)
-        base = os.path.splitext(output)[0]
         with open(base + '.prj', 'w', encoding='utf-8') as stream:
             stream.write(wkt)
         if output.lower().endswith('.dbl'):
             with open(base + '.hdr', 'a', encoding='utf-8') as stream:
                 stream.write('coordinate system string = {%s}\n' % wkt)
+
 
 def _file_name(name):
     """A layer name as a file name on any system."""

@@ -45,7 +45,7 @@ Processing.initialize()
 import processing  # noqa: E402
 from processing.core.ProcessingConfig import ProcessingConfig  # noqa: E402
 import plotveil_processing  # noqa: E402
-from plotveil_processing.provider import PLUGIN_FOLDER, find_program  # noqa: E402
+from plotveil_processing.programs import PLUGIN_FOLDER, find_program  # noqa: E402
 
 FLAGS = ('-f:t', '-f:s', '-f:d')
 EXTENSIONS = ('asc', 'flt', 'dbl')
