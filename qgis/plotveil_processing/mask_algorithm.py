@@ -91,6 +91,10 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
                 raise QgsProcessingException(
                     'The output {} is the {} layer\'s file; choose another name.'.format(output, role))
 
+        try:  # a folder that cannot be made is plotveil's to report
+            os.makedirs(os.path.dirname(output) or '.', exist_ok=True)
+        except OSError:
+            pass
         work = tempfile.mkdtemp(prefix='plotveil_', dir=QgsProcessingUtils.tempFolder())
         try:
             code, message = self._mask(plotveil, layers, output, layout, work, feedback)

@@ -5,13 +5,18 @@ import queue
 import subprocess
 import threading
 
+from qgis.core import QgsProcessingException
+
 
 def run_plotveil(arguments, rows, feedback):
     """Runs `arguments` with no standard input, so that plotveil never waits
     at its prompt for another output name. Returns (exit code, text printed
     after the dots); the exit code is None when the run was cancelled, in
     which case plotveil has ended."""
-    process, chunks = _start(arguments)
+    try:
+        process, chunks = _start(arguments)
+    except OSError as e:
+        raise QgsProcessingException('Could not start {}: {}'.format(arguments[0], e))
     dots, after = 0, bytearray()
     try:
         while True:
@@ -55,6 +60,9 @@ def _start(arguments):
         try:
             process = subprocess.Popen(arguments, stdin=subprocess.DEVNULL, stdout=writer,
                                        stderr=writer, close_fds=True)
+        except OSError:
+            os.close(reader)
+            raise
         finally:
             os.close(writer)
 
@@ -88,7 +96,10 @@ def _start(arguments):
 
 def run_quietly(arguments):
     """Runs a helper program to its end; returns (exit code, what it printed)."""
-    result = subprocess.run(arguments, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                            stderr=subprocess.STDOUT,
-                            creationflags=getattr(subprocess, 'CREATE_NO_WINDOW', 0))
+    try:
+        result = subprocess.run(arguments, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT,
+                                creationflags=getattr(subprocess, 'CREATE_NO_WINDOW', 0))
+    except OSError as e:
+        raise QgsProcessingException('Could not start {}: {}'.format(arguments[0], e))
     return result.returncode, result.stdout.decode('utf-8', 'replace').replace('\r', '').strip()

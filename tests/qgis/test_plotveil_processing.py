@@ -236,11 +236,12 @@ class ProcessingProviderTest(unittest.TestCase):
 
     def test_cancel_stops_plotveil_and_removes_the_output(self):
         big = os.path.join(self.work, 'big.asc')
-        rows, cols = 3000, 1000
+        # Long enough that plotveil is still at work when its first dots arrive.
+        rows, cols = 10000, 1000
         with open(big, 'w') as stream:
             stream.write('ncols {}\nnrows {}\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value -9999\n'
                          .format(cols, rows))
-            stream.write(('1.5 ' * cols + '\n') * rows)
+            stream.write(('1 ' * cols + '\n') * rows)
         for layout in range(3):
             with self.subTest(format=FLAGS[layout]):
                 feedback = Recorder(cancel_at=0)
