@@ -44,7 +44,7 @@ from processing.core.Processing import Processing  # noqa: E402
 Processing.initialize()
 import processing  # noqa: E402
 from processing.core.ProcessingConfig import ProcessingConfig  # noqa: E402
-import plotveil_processing  # noqa: E402
+import qgis.utils  # noqa: E402
 from plotveil_processing.programs import PLUGIN_FOLDER, find_program  # noqa: E402
 
 FLAGS = ('-f:t', '-f:s', '-f:d')
@@ -73,8 +73,11 @@ class Recorder(QgsProcessingFeedback):
 class ProcessingProviderTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.plugin = plotveil_processing.classFactory(None)
-        cls.plugin.initProcessing()
+        # As qgis_process starts a plugin: classFactory(None), then initProcessing().
+        if not (qgis.utils.loadPlugin('plotveil_processing')
+                and qgis.utils.startProcessingPlugin('plotveil_processing')):
+            raise RuntimeError('the plugin did not load')
+        cls.plugin = qgis.utils.plugins['plotveil_processing']
         # The programs come from PATH here; a folder set in this machine's QGIS
         # settings is put back afterwards.
         cls.folder_setting = ProcessingConfig.getSetting('PLOTVEIL_FOLDER')
