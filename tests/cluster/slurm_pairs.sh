@@ -1,0 +1,331 @@
+#!/usr/bin/env bash
+# The README's recipes for many grid pairs, run on one list of the corpus
+# grids in all three output formats, a comment, a blank line and a pair whose
+# grid is missing:
+#
+#  1. examples/slurm/mask-pairs.sbatch as a job array on a single-node Slurm
+#     started here on loopback (munged, slurmctld, slurmd; state, logs and pid
+#     files under the build folder): every output and log equals plotveil run
+#     directly, every task ends with plotveil's exit code, `sbatch --wait` with
+#     the highest of them, and failed-lines.sh lists the failed lines; once the
+#     missing grid is there, resubmitting those lines reruns them alone.
+#  2. The README's `xargs -P` and GNU `parallel` commands, taken from the
+#     README as they stand, run on the same list with the same results.
+#
+# The daemons are stopped by their pids however the test ends, jobs cancelled
+# first, and nothing of this cluster may be left running.
+#
+# Usage: slurm_pairs.sh <plotveil binary>
+# Exit status: 0 all checks passed, 1 a check failed or a tool is missing
+# (Debian packages slurm-wlm, munge, parallel).
+set -uo pipefail
+
+plotveil=${1:?usage: slurm_pairs.sh <plotveil binary>}
+case $plotveil in /*) ;; *) plotveil=$PWD/$plotveil ;; esac
+root=$(cd "$(dirname "$0")/../.." && pwd)
+dir=$(dirname "$plotveil")/slurm-test
+export PATH="$PATH:/usr/sbin:/sbin"
+
+missing=()
+for tool in munged slurmctld slurmd sbatch squeue sinfo scontrol scancel parallel timeout; do
+  command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "slurm_pairs: not found: ${missing[*]} (Debian packages slurm-wlm, munge, parallel)"
+  exit 1
+fi
+
+passed=0 failed=0
+pass() { passed=$((passed + 1)); }
+fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
+
+# --- the cluster ------------------------------------------------------------
+
+daemon_pids=()
+stop_cluster() {
+  # Jobs first, so that no slurmstepd (which leaves slurmd's process tree)
+  # outlives the daemons; then the daemons, each by its pid.
+  if [ ${#daemon_pids[@]} -gt 0 ]; then
+    timeout 10 scancel --user="$(id -un)" >/dev/null 2>&1
+    for _ in $(seq 40); do [ -z "$(our_stepds)" ] && break; sleep 0.25; done
+  fi
+  local pid
+  for pid in $(our_stepds) "${daemon_pids[@]}"; do kill "$pid" 2>/dev/null; done
+  for _ in $(seq 40); do
+    alive=()
+    for pid in $(our_stepds) "${daemon_pids[@]}"; do kill -0 "$pid" 2>/dev/null && alive+=("$pid"); done
+    [ ${#alive[@]} -eq 0 ] && return 0
+    sleep 0.25
+  done
+  for pid in "${alive[@]}"; do kill -KILL "$pid" 2>/dev/null; done
+  sleep 0.5
+}
+# The job step daemons of this cluster: their environment names our slurm.conf.
+our_stepds() {
+  local pid
+  for pid in $(pgrep -x slurmstepd); do
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "SLURM_CONF=$dir/slurm.conf" && echo "$pid"
+  done
+}
+sbatch_pid=
+finish() {
+  [ -n "$sbatch_pid" ] && kill "$sbatch_pid" 2>/dev/null
+  stop_cluster
+  local pid left=()
+  for pid in $(our_stepds) "${daemon_pids[@]}"; do kill -0 "$pid" 2>/dev/null && left+=("$pid"); done
+  if [ ${#left[@]} -gt 0 ]; then fail "left running: ${left[*]}"; else pass; fi
+  echo "slurm_pairs: $passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}
+trap 'finish; exit $?' EXIT
+trap 'fail "interrupted"; exit 1' INT TERM
+
+rm -rf "$dir"
+mkdir -p "$dir/munge" "$dir/state" "$dir/spool" "$dir/bin"
+chmod 755 "$dir" "$dir/munge"   # munged wants its socket's folder open to all
+dd if=/dev/urandom of="$dir/munge/munge.key" bs=1024 count=1 status=none
+chmod 400 "$dir/munge/munge.key"
+
+# Two free loopback ports below the range the system hands out to clients.
+port_free() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+for _ in $(seq 50); do
+  port=$((20000 + RANDOM % 12000))
+  port_free "$port" && port_free $((port + 1)) && break
+done
+
+# Both daemons listen on 127.0.0.1 alone (NoInAddrAny, NoCtldInAddrAny). Eight
+# task slots on the node: the tasks are short, and eight at a time finish the
+# array in a few scheduling rounds (config_overrides lets the node claim
+# them). Finished tasks stay on record (MinJobAge, 300 s) for the whole test:
+# sbatch --wait takes the array's exit code from the records it finds.
+cat >"$dir/slurm.conf" <<EOF
+ClusterName=plotveil
+SlurmctldHost=localhost
+SlurmUser=root
+SlurmdUser=root
+SlurmctldPort=$port
+SlurmdPort=$((port + 1))
+CommunicationParameters=NoInAddrAny,NoCtldInAddrAny
+AuthType=auth/munge
+AuthInfo=socket=$dir/munge/munge.socket
+CredType=cred/munge
+StateSaveLocation=$dir/state
+SlurmdSpoolDir=$dir/spool
+SlurmctldPidFile=$dir/slurmctld.pid
+SlurmdPidFile=$dir/slurmd.pid
+SlurmctldLogFile=$dir/slurmctld.log
+SlurmdLogFile=$dir/slurmd.log
+ProctrackType=proctrack/linuxproc
+TaskPlugin=task/none
+MpiDefault=none
+SchedulerType=sched/builtin
+SchedulerParameters=batch_sched_delay=0
+SelectType=select/cons_tres
+SelectTypeParameters=CR_Core
+AccountingStorageType=accounting_storage/none
+JobAcctGatherType=jobacct_gather/none
+JobCompType=jobcomp/none
+MailProg=/bin/true
+ReturnToService=2
+SlurmdParameters=config_overrides
+NodeName=localhost CPUs=8 RealMemory=1024 State=UNKNOWN
+PartitionName=debug Nodes=ALL Default=YES MaxTime=INFINITE State=UP
+EOF
+export SLURM_CONF=$dir/slurm.conf
+
+munged --foreground --socket="$dir/munge/munge.socket" --key-file="$dir/munge/munge.key" \
+  --pid-file="$dir/munge/munged.pid" --log-file="$dir/munge/munged.log" \
+  --seed-file="$dir/munge/munged.seed" </dev/null >"$dir/munged.out" 2>&1 &
+daemon_pids+=($!)
+for _ in $(seq 40); do [ -S "$dir/munge/munge.socket" ] && break; sleep 0.25; done
+slurmctld -D -f "$SLURM_CONF" </dev/null >"$dir/slurmctld.out" 2>&1 &
+daemon_pids+=($!)
+slurmd -D -f "$SLURM_CONF" -N localhost </dev/null >"$dir/slurmd.out" 2>&1 &
+daemon_pids+=($!)
+
+# --- the list and what plotveil itself makes of it --------------------------
+
+ln -s "$plotveil" "$dir/bin/plotveil"
+export PATH="$dir/bin:$PATH"
+{
+  echo "# the corpus in three formats, and a grid that arrives late"
+  for grid in "$root"/tests/corpus/*.asc; do
+    case $grid in *.mask.asc) continue ;; esac
+    name=$(basename "$grid" .asc)
+    echo "corpus/$name.asc corpus/$name.mask.asc out/$name.asc -f:t"
+    echo "corpus/$name.asc corpus/$name.mask.asc out/$name.flt -f:s"
+    echo "corpus/$name.asc corpus/$name.mask.asc out/$name.dbl -f:d"
+  done
+  echo
+  echo "late/elevation.asc late/mask.asc out/late.flt -f:s"
+} >"$dir/pairs.txt"
+for run in direct slurm xargs parallel; do
+  mkdir -p "$dir/$run/out"
+  ln -s "$root/tests/corpus" "$dir/$run/corpus"
+  cp "$dir/pairs.txt" "$dir/$run/"
+done
+
+# direct_runs: runs every line in $dir/direct as one plain call, logs as the
+# recipes write them, and sets code[line] (empty for lines that are not runs).
+code=()
+direct_runs() {
+  local i=0 line args rc
+  code=()
+  while IFS= read -r line || [ -n "$line" ]; do
+    i=$((i + 1))
+    read -r -a args <<<"$line"
+    if [ ${#args[@]} -eq 0 ] || [[ ${args[0]} == \#* ]]; then code[i]=; continue; fi
+    (cd "$dir/direct" && "$plotveil" "${args[@]}" </dev/null >"${args[2]}.log")
+    rc=$?
+    echo "exit $rc" >>"$dir/direct/${args[2]}.log"
+    code[i]=$rc
+  done <"$dir/pairs.txt"
+}
+direct_runs
+
+# expected_failures: the failed lines as failed-lines.sh numbers them.
+expected_failures() {
+  local i out=
+  for i in "${!code[@]}"; do
+    if [ -n "${code[i]}" ] && [ "${code[i]}" != 0 ]; then out+="${out:+,}$i"; fi
+  done
+  echo "$out"
+}
+# expand: 3,5-7 -> 3,5,6,7
+expand() {
+  local part out=
+  for part in ${1//,/ }; do
+    case $part in *-*) out+="${out:+,}$(seq -s, "${part%-*}" "${part#*-}")" ;; *) out+="${out:+,}$part" ;; esac
+  done
+  echo "$out"
+}
+# same_as_direct RUN: every output and log in RUN's folder equals the direct run's.
+same_as_direct() {
+  local run=$1 file bad=0
+  for file in "$dir/direct/out/"* "$dir/$run/out/"*; do
+    file=out/${file##*/out/}
+    if ! cmp -s "$dir/direct/$file" "$dir/$run/$file"; then
+      echo "  $run: $file differs from the direct run's"
+      bad=1
+    fi
+  done
+  [ "$bad" -eq 0 ]
+}
+# failed_lines RUN: failed-lines.sh in RUN's folder prints the expected lines.
+check_failed_lines() {
+  local run=$1 got
+  got=$(cd "$dir/$run" && sh "$root/examples/slurm/failed-lines.sh" pairs.txt)
+  if [ "$(expand "$got")" = "$(expected_failures)" ]; then pass; else
+    fail "$run: failed-lines.sh printed '$got', expected lines $(expected_failures)"
+  fi
+}
+
+# --- Slurm --------------------------------------------------------------------
+
+idle=
+for _ in $(seq 120); do
+  [ "$(sinfo -h -n localhost -o %t 2>/dev/null)" = idle ] && { idle=1; break; }
+  sleep 0.25
+done
+if [ -z "$idle" ]; then
+  fail "the single-node cluster did not come up in 30 s"
+  tail -n 5 "$dir"/*.out "$dir"/*.log
+  exit 1
+fi
+pass
+
+# The array runs while the recipes below run beside it: sbatch --wait polls
+# at growing intervals and mostly waits.
+lines=$(grep -c '' "$dir/pairs.txt")
+(cd "$dir/slurm" && exec timeout 300 sbatch --wait --parsable --array=1-"$lines" \
+  "$root/examples/slurm/mask-pairs.sbatch" pairs.txt >"$dir/sbatch.out" 2>&1) &
+sbatch_pid=$!
+
+# --- xargs and GNU parallel, as the README has them ---------------------------
+
+# readme_block WORDS: the shell block of the README's section on many pairs
+# that holds WORDS.
+readme_block() {
+  awk -v words="$1" '
+    /^## / { in_section = ($0 == "## Many grid pairs at once") }
+    in_section && /^```sh$/ { in_block = 1; block = ""; next }
+    in_block && /^```$/ { in_block = 0; if (index(block, words)) { printf "%s", block; exit } next }
+    in_block { block = block $0 "\n" }' "$root/README.md"
+}
+for recipe in xargs parallel; do
+  case $recipe in xargs) words='xargs -P' ;; parallel) words='parallel -j' ;; esac
+  block=$(readme_block "$words")
+  if [ -z "$block" ]; then fail "README: no command with '$words' under 'Many grid pairs at once'"; continue; fi
+  (cd "$dir/$recipe" && timeout 300 sh -c "$block" >"$dir/$recipe.out" 2>&1)
+  rc=$?
+  want=$(expected_failures)
+  case $recipe in
+    xargs) [ -n "$want" ] && want_rc=123 || want_rc=0 ;;
+    parallel) want_rc=$(expand "$want" | tr ',' '\n' | grep -c .) ;;
+  esac
+  if [ "$rc" = "$want_rc" ]; then pass; else fail "$recipe: ended with $rc, expected $want_rc"; cat "$dir/$recipe.out"; fi
+  # Its own line per run: "exit N outgrid".
+  want_lines=$(i=0; while IFS= read -r line; do
+      i=$((i + 1)); read -r -a args <<<"$line"
+      [ -n "${code[i]:-}" ] && echo "exit ${code[i]} ${args[2]}"
+    done <"$dir/pairs.txt" | sort)
+  if [ "$(grep '^exit ' "$dir/$recipe.out" | sort)" = "$want_lines" ]; then pass; else
+    fail "$recipe: its 'exit N outgrid' lines differ"; cat "$dir/$recipe.out"
+  fi
+  if same_as_direct "$recipe"; then pass; else fail "$recipe: outputs or logs differ"; fi
+  check_failed_lines "$recipe"
+done
+
+# --- the array's results -------------------------------------------------------
+
+wait "$sbatch_pid"
+rc=$?
+sbatch_pid=
+job=$(head -n 1 "$dir/sbatch.out"); job=${job%%;*}
+highest=0
+for c in "${code[@]}"; do [ -n "$c" ] && [ "$c" -gt "$highest" ] && highest=$c; done
+if [ "$rc" = "$highest" ] && [ "$highest" != 0 ]; then pass; else
+  fail "sbatch --wait ended with $rc, expected $highest"; cat "$dir/sbatch.out"
+fi
+# Each task's exit code as the controller recorded it (0 for the comment and
+# the blank line).
+task_codes() {
+  scontrol -o show job "$1" 2>/dev/null |
+    sed -n 's/.* ArrayTaskId=\([0-9]*\) .* ExitCode=\([0-9]*\):.*/\1 \2/p' | sort -n
+}
+want=$(for i in $(seq "$lines"); do echo "$i ${code[i]:-0}"; done)
+if [ "$(task_codes "$job")" = "$want" ]; then pass; else
+  fail "the tasks' exit codes differ from plotveil's"; diff <(task_codes "$job") <(echo "$want")
+fi
+if same_as_direct slurm; then pass; else fail "slurm: outputs or logs differ"; fi
+late_log=$(cat "$dir/slurm/out/late.flt.log" 2>/dev/null)
+if [ "$late_log" = $'could not open input file late/elevation.asc\nexit 98' ]; then pass; else
+  fail "the failing line's log holds '$late_log'"
+fi
+check_failed_lines slurm
+if [ -z "$(find "$dir/slurm" -name 'slurm-*.out' -size +0)" ]; then pass; else
+  fail "the job script complained:"; find "$dir/slurm" -name 'slurm-*.out' -size +0 -exec cat {} +
+fi
+
+# The late grid arrives; the failed lines run again, and only they.
+for run in direct slurm; do
+  mkdir -p "$dir/$run/late"
+  cp "$root/examples/elevation.asc" "$root/examples/mask.asc" "$dir/$run/late/"
+done
+failed_before=$(expected_failures)
+direct_runs
+touch "$dir/resubmitted"
+(cd "$dir/slurm" && timeout 300 sbatch --wait --parsable \
+  --array="$(sh "$root/examples/slurm/failed-lines.sh" pairs.txt)" \
+  "$root/examples/slurm/mask-pairs.sbatch" pairs.txt >"$dir/sbatch.out" 2>&1)
+rc=$?
+if [ "$rc" = "$highest" ]; then pass; else fail "the resubmitted array ended with $rc, expected $highest"; fi
+if same_as_direct slurm; then pass; else fail "slurm, resubmitted: outputs or logs differ"; fi
+check_failed_lines slurm
+rerun=$(i=0; while IFS= read -r line; do
+    i=$((i + 1)); read -r -a args <<<"$line"
+    [ -n "${args[2]:-}" ] && [ "$dir/slurm/${args[2]}.log" -nt "$dir/resubmitted" ] && echo "$i"
+  done <"$dir/pairs.txt" | paste -sd,)
+if [ "$rerun" = "$(expand "$failed_before")" ]; then pass; else
+  fail "resubmitted lines $failed_before, but these ran again: $rerun"
+fi
