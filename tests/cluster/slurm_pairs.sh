@@ -38,6 +38,10 @@ fi
 passed=0 failed=0
 pass() { passed=$((passed + 1)); }
 fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
+# same WHAT GOT WANT: one check that two texts are equal.
+same() {
+  if [ "$2" = "$3" ]; then pass; else fail "$1"; printf 'got:\n%s\nwanted:\n%s\n' "$2" "$3"; fi
+}
 
 # --- the cluster ------------------------------------------------------------
 
@@ -165,29 +169,31 @@ for run in direct slurm xargs parallel; do
   cp "$dir/pairs.txt" "$dir/$run/"
 done
 
-# direct_runs: runs every line in $dir/direct as one plain call, logs as the
-# recipes write them, and sets code[line] (empty for lines that are not runs).
-code=()
+# direct_runs: runs every line in $dir/direct as one plain call, logs it as
+# the recipes do, and sets code[i] and outgrid[i] for line i (code[i] empty for
+# lines that are not runs).
+code=() outgrid=()
 direct_runs() {
-  local i=0 line args rc
-  code=()
+  local i=0 line args
   while IFS= read -r line || [ -n "$line" ]; do
     i=$((i + 1))
     read -r -a args <<<"$line"
-    if [ ${#args[@]} -eq 0 ] || [[ ${args[0]} == \#* ]]; then code[i]=; continue; fi
+    code[i]= outgrid[i]=
+    if [ ${#args[@]} -eq 0 ] || [[ ${args[0]} == \#* ]]; then continue; fi
+    outgrid[i]=${args[2]}
     (cd "$dir/direct" && "$plotveil" "${args[@]}" </dev/null >"${args[2]}.log")
-    rc=$?
-    echo "exit $rc" >>"$dir/direct/${args[2]}.log"
-    code[i]=$rc
+    code[i]=$?
+    echo "exit ${code[i]}" >>"$dir/direct/${args[2]}.log"
   done <"$dir/pairs.txt"
+  lines=$i
 }
 direct_runs
 
-# expected_failures: the failed lines as failed-lines.sh numbers them.
-expected_failures() {
+# failed_runs: the lines whose run failed, as "3,5,6".
+failed_runs() {
   local i out=
   for i in "${!code[@]}"; do
-    if [ -n "${code[i]}" ] && [ "${code[i]}" != 0 ]; then out+="${out:+,}$i"; fi
+    [ -n "${code[i]}" ] && [ "${code[i]}" != 0 ] && out+="${out:+,}$i"
   done
   echo "$out"
 }
@@ -201,23 +207,16 @@ expand() {
 }
 # same_as_direct RUN: every output and log in RUN's folder equals the direct run's.
 same_as_direct() {
-  local run=$1 file bad=0
-  for file in "$dir/direct/out/"* "$dir/$run/out/"*; do
+  local file differ=
+  for file in "$dir/direct/out/"* "$dir/$1/out/"*; do
     file=out/${file##*/out/}
-    if ! cmp -s "$dir/direct/$file" "$dir/$run/$file"; then
-      echo "  $run: $file differs from the direct run's"
-      bad=1
-    fi
+    cmp -s "$dir/direct/$file" "$dir/$1/$file" || differ+=" $file"
   done
-  [ "$bad" -eq 0 ]
+  same "$1: outputs and logs as plotveil's own" "${differ# }" ""
 }
-# failed_lines RUN: failed-lines.sh in RUN's folder prints the expected lines.
-check_failed_lines() {
-  local run=$1 got
-  got=$(cd "$dir/$run" && sh "$root/examples/slurm/failed-lines.sh" pairs.txt)
-  if [ "$(expand "$got")" = "$(expected_failures)" ]; then pass; else
-    fail "$run: failed-lines.sh printed '$got', expected lines $(expected_failures)"
-  fi
+# failed_lines_in RUN: what failed-lines.sh prints in RUN's folder, expanded.
+failed_lines_in() {
+  expand "$(cd "$dir/$1" && sh "$root/examples/slurm/failed-lines.sh" pairs.txt)"
 }
 
 # --- Slurm --------------------------------------------------------------------
@@ -236,7 +235,6 @@ pass
 
 # The array runs while the recipes below run beside it: sbatch --wait polls
 # at growing intervals and mostly waits.
-lines=$(grep -c '' "$dir/pairs.txt")
 (cd "$dir/slurm" && exec timeout 300 sbatch --wait --parsable --array=1-"$lines" \
   "$root/examples/slurm/mask-pairs.sbatch" pairs.txt >"$dir/sbatch.out" 2>&1) &
 sbatch_pid=$!
@@ -252,28 +250,23 @@ readme_block() {
     in_block && /^```$/ { in_block = 0; if (index(block, words)) { printf "%s", block; exit } next }
     in_block { block = block $0 "\n" }' "$root/README.md"
 }
-for recipe in xargs parallel; do
-  case $recipe in xargs) words='xargs -P' ;; parallel) words='parallel -j' ;; esac
-  block=$(readme_block "$words")
-  if [ -z "$block" ]; then fail "README: no command with '$words' under 'Many grid pairs at once'"; continue; fi
-  (cd "$dir/$recipe" && timeout 300 sh -c "$block" >"$dir/$recipe.out" 2>&1)
+failures=$(expand "$(failed_runs)" | tr ',' '\n' | grep -c .)
+# Each run prints "exit N outgrid".
+exit_lines=$(for i in "${!code[@]}"; do
+    [ -n "${code[i]}" ] && echo "exit ${code[i]} ${outgrid[i]}"
+  done | sort)
+for recipe in 'xargs -P' 'parallel -j'; do
+  run=${recipe% *}
+  block=$(readme_block "$recipe")
+  if [ -z "$block" ]; then fail "README: no command with '$recipe' under 'Many grid pairs at once'"; continue; fi
+  (cd "$dir/$run" && timeout 300 sh -c "$block" >"$dir/$run.out" 2>&1)
   rc=$?
-  want=$(expected_failures)
-  case $recipe in
-    xargs) [ -n "$want" ] && want_rc=123 || want_rc=0 ;;
-    parallel) want_rc=$(expand "$want" | tr ',' '\n' | grep -c .) ;;
-  esac
-  if [ "$rc" = "$want_rc" ]; then pass; else fail "$recipe: ended with $rc, expected $want_rc"; cat "$dir/$recipe.out"; fi
-  # Its own line per run: "exit N outgrid".
-  want_lines=$(i=0; while IFS= read -r line; do
-      i=$((i + 1)); read -r -a args <<<"$line"
-      [ -n "${code[i]:-}" ] && echo "exit ${code[i]} ${args[2]}"
-    done <"$dir/pairs.txt" | sort)
-  if [ "$(grep '^exit ' "$dir/$recipe.out" | sort)" = "$want_lines" ]; then pass; else
-    fail "$recipe: its 'exit N outgrid' lines differ"; cat "$dir/$recipe.out"
-  fi
-  if same_as_direct "$recipe"; then pass; else fail "$recipe: outputs or logs differ"; fi
-  check_failed_lines "$recipe"
+  # xargs ends with 123 when any run failed, parallel with their number.
+  case $run in xargs) want=$([ "$failures" -gt 0 ] && echo 123 || echo 0) ;; *) want=$failures ;; esac
+  same "$run: its exit code" "$rc" "$want"
+  same "$run: its exit lines" "$(grep '^exit ' "$dir/$run.out" | sort)" "$exit_lines"
+  same_as_direct "$run"
+  same "$run: failed-lines.sh" "$(failed_lines_in "$run")" "$(failed_runs)"
 done
 
 # --- the array's results -------------------------------------------------------
@@ -284,48 +277,37 @@ sbatch_pid=
 job=$(head -n 1 "$dir/sbatch.out"); job=${job%%;*}
 highest=0
 for c in "${code[@]}"; do [ -n "$c" ] && [ "$c" -gt "$highest" ] && highest=$c; done
-if [ "$rc" = "$highest" ] && [ "$highest" != 0 ]; then pass; else
-  fail "sbatch --wait ended with $rc, expected $highest"; cat "$dir/sbatch.out"
-fi
+[ "$highest" -gt 0 ] || fail "no line of the list fails"
+same "sbatch --wait: the array's highest exit code" "$rc" "$highest"
 # Each task's exit code as the controller recorded it (0 for the comment and
 # the blank line).
-task_codes() {
-  scontrol -o show job "$1" 2>/dev/null |
-    sed -n 's/.* ArrayTaskId=\([0-9]*\) .* ExitCode=\([0-9]*\):.*/\1 \2/p' | sort -n
-}
-want=$(for i in $(seq "$lines"); do echo "$i ${code[i]:-0}"; done)
-if [ "$(task_codes "$job")" = "$want" ]; then pass; else
-  fail "the tasks' exit codes differ from plotveil's"; diff <(task_codes "$job") <(echo "$want")
-fi
-if same_as_direct slurm; then pass; else fail "slurm: outputs or logs differ"; fi
-late_log=$(cat "$dir/slurm/out/late.flt.log" 2>/dev/null)
-if [ "$late_log" = $'could not open input file late/elevation.asc\nexit 98' ]; then pass; else
-  fail "the failing line's log holds '$late_log'"
-fi
-check_failed_lines slurm
-if [ -z "$(find "$dir/slurm" -name 'slurm-*.out' -size +0)" ]; then pass; else
-  fail "the job script complained:"; find "$dir/slurm" -name 'slurm-*.out' -size +0 -exec cat {} +
-fi
+same "the tasks' exit codes" \
+  "$(scontrol -o show job "$job" 2>/dev/null |
+    sed -n 's/.* ArrayTaskId=\([0-9]*\) .* ExitCode=\([0-9]*\):.*/\1 \2/p' | sort -n)" \
+  "$(for i in $(seq "$lines"); do echo "$i ${code[i]:-0}"; done)"
+same_as_direct slurm
+same "the failing line's log" "$(cat "$dir/slurm/out/late.flt.log" 2>/dev/null)" \
+  $'could not open input file late/elevation.asc\nexit 98'
+same "slurm: failed-lines.sh" "$(failed_lines_in slurm)" "$(failed_runs)"
+same "the job script's complaints (slurm-*.out)" \
+  "$(find "$dir/slurm" -name 'slurm-*.out' -size +0 -exec cat {} +)" ""
 
 # The late grid arrives; the failed lines run again, and only they.
 for run in direct slurm; do
   mkdir -p "$dir/$run/late"
   cp "$root/examples/elevation.asc" "$root/examples/mask.asc" "$dir/$run/late/"
 done
-failed_before=$(expected_failures)
+failed_before=$(failed_runs)
 direct_runs
 touch "$dir/resubmitted"
 (cd "$dir/slurm" && timeout 300 sbatch --wait --parsable \
   --array="$(sh "$root/examples/slurm/failed-lines.sh" pairs.txt)" \
   "$root/examples/slurm/mask-pairs.sbatch" pairs.txt >"$dir/sbatch.out" 2>&1)
-rc=$?
-if [ "$rc" = "$highest" ]; then pass; else fail "the resubmitted array ended with $rc, expected $highest"; fi
-if same_as_direct slurm; then pass; else fail "slurm, resubmitted: outputs or logs differ"; fi
-check_failed_lines slurm
-rerun=$(i=0; while IFS= read -r line; do
-    i=$((i + 1)); read -r -a args <<<"$line"
-    [ -n "${args[2]:-}" ] && [ "$dir/slurm/${args[2]}.log" -nt "$dir/resubmitted" ] && echo "$i"
-  done <"$dir/pairs.txt" | paste -sd,)
-if [ "$rerun" = "$(expand "$failed_before")" ]; then pass; else
-  fail "resubmitted lines $failed_before, but these ran again: $rerun"
-fi
+same "sbatch --wait, resubmitted" "$?" "$highest"
+same_as_direct slurm
+same "slurm, resubmitted: failed-lines.sh" "$(failed_lines_in slurm)" "$(failed_runs)"
+same "the lines that ran again" \
+  "$(for i in "${!outgrid[@]}"; do
+      [ -n "${outgrid[i]}" ] && [ "$dir/slurm/${outgrid[i]}.log" -nt "$dir/resubmitted" ] && echo "$i"
+    done | paste -sd,)" \
+  "$failed_before"
