@@ -105,8 +105,8 @@ done
 cat >"$dir/slurm.conf" <<EOF
 ClusterName=plotveil
 SlurmctldHost=localhost
-SlurmUser=root
-SlurmdUser=root
+SlurmUser=$(id -un)
+SlurmdUser=$(id -un)
 SlurmctldPort=$port
 SlurmdPort=$((port + 1))
 CommunicationParameters=NoInAddrAny,NoCtldInAddrAny
@@ -235,7 +235,7 @@ pass
 
 # The array runs while the recipes below run beside it: sbatch --wait polls
 # at growing intervals and mostly waits.
-(cd "$dir/slurm" && exec timeout 300 sbatch --wait --parsable --array=1-"$lines" \
+(cd "$dir/slurm" && exec timeout 180 sbatch --wait --parsable --array=1-"$lines" \
   "$root/examples/slurm/mask-pairs.sbatch" pairs.txt >"$dir/sbatch.out" 2>&1) &
 sbatch_pid=$!
 
@@ -259,7 +259,7 @@ for recipe in 'xargs -P' 'parallel -j'; do
   run=${recipe% *}
   block=$(readme_block "$recipe")
   if [ -z "$block" ]; then fail "README: no command with '$recipe' under 'Many grid pairs at once'"; continue; fi
-  (cd "$dir/$run" && timeout 300 sh -c "$block" >"$dir/$run.out" 2>&1)
+  (cd "$dir/$run" && timeout 180 sh -c "$block" >"$dir/$run.out" 2>&1)
   rc=$?
   # xargs ends with 123 when any run failed, parallel with their number.
   case $run in xargs) want=$([ "$failures" -gt 0 ] && echo 123 || echo 0) ;; *) want=$failures ;; esac
@@ -300,7 +300,7 @@ done
 failed_before=$(failed_runs)
 direct_runs
 touch "$dir/resubmitted"
-(cd "$dir/slurm" && timeout 300 sbatch --wait --parsable \
+(cd "$dir/slurm" && timeout 180 sbatch --wait --parsable \
   --array="$(sh "$root/examples/slurm/failed-lines.sh" pairs.txt)" \
   "$root/examples/slurm/mask-pairs.sbatch" pairs.txt >"$dir/sbatch.out" 2>&1)
 same "sbatch --wait, resubmitted" "$?" "$highest"
