@@ -46,37 +46,48 @@ same() {
 # --- the cluster ------------------------------------------------------------
 
 daemon_pids=()
-stop_cluster() {
-  # Jobs first, so that no slurmstepd (which leaves slurmd's process tree)
-  # outlives the daemons; then the daemons, each by its pid.
-  if [ ${#daemon_pids[@]} -gt 0 ]; then
-    timeout 10 scancel --user="$(id -un)" >/dev/null 2>&1
-    for _ in $(seq 40); do [ -z "$(our_stepds)" ] && break; sleep 0.25; done
-  fi
-  local pid
-  for pid in $(our_stepds) "${daemon_pids[@]}"; do kill "$pid" 2>/dev/null; done
+# The processes of this cluster's jobs: its job step daemons (their environment
+# names our slurm.conf) and the sessions they lead the jobs in.
+our_jobs() {
+  local pid sid own_sid
+  own_sid=$(ps -o sid= -p $$)
+  for pid in $(pgrep -x slurmstepd); do
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "SLURM_CONF=$dir/slurm.conf" || continue
+    echo "$pid"
+    sid=$(ps -o sid= -p "$pid")
+    [ -n "$sid" ] && [ "$sid" != "$own_sid" ] && pgrep -s "$sid"
+  done | sort -u
+}
+# end PID...: terminates them, and kills what is left after 10 s.
+end() {
+  local pid alive
+  [ $# -gt 0 ] || return 0
+  kill "$@" 2>/dev/null
   for _ in $(seq 40); do
     alive=()
-    for pid in $(our_stepds) "${daemon_pids[@]}"; do kill -0 "$pid" 2>/dev/null && alive+=("$pid"); done
+    for pid in "$@"; do kill -0 "$pid" 2>/dev/null && alive+=("$pid"); done
     [ ${#alive[@]} -eq 0 ] && return 0
     sleep 0.25
   done
-  for pid in "${alive[@]}"; do kill -KILL "$pid" 2>/dev/null; done
+  kill -KILL "${alive[@]}" 2>/dev/null
   sleep 0.5
 }
-# The job step daemons of this cluster: their environment names our slurm.conf.
-our_stepds() {
-  local pid
-  for pid in $(pgrep -x slurmstepd); do
-    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "SLURM_CONF=$dir/slurm.conf" && echo "$pid"
-  done
+stop_cluster() {
+  # Jobs first, so that no job step daemon (which leaves slurmd's process
+  # tree) outlives the daemons; then the daemons, each by its pid.
+  if [ ${#daemon_pids[@]} -gt 0 ]; then
+    timeout 10 scancel --user="$(id -un)" >/dev/null 2>&1
+    for _ in $(seq 40); do [ -z "$(our_jobs)" ] && break; sleep 0.25; done
+  fi
+  end $(our_jobs)
+  end "${daemon_pids[@]}"
 }
 sbatch_pid=
 finish() {
   [ -n "$sbatch_pid" ] && kill "$sbatch_pid" 2>/dev/null
   stop_cluster
   local pid left=()
-  for pid in $(our_stepds) "${daemon_pids[@]}"; do kill -0 "$pid" 2>/dev/null && left+=("$pid"); done
+  for pid in $(our_jobs) "${daemon_pids[@]}"; do kill -0 "$pid" 2>/dev/null && left+=("$pid"); done
   if [ ${#left[@]} -gt 0 ]; then fail "left running: ${left[*]}"; else pass; fi
   echo "slurm_pairs: $passed passed, $failed failed"
   [ "$failed" -eq 0 ]
