@@ -163,7 +163,7 @@ daemon_pids+=($!)
 ln -s "$plotveil" "$dir/bin/plotveil"
 export PATH="$dir/bin:$PATH"
 {
-  echo "# the corpus in three formats, and a grid that arrives late"
+  echo "# the corpus in three formats, and a grid that arrives late (text by default)"
   for grid in "$root"/tests/corpus/*.asc; do
     case $grid in *.mask.asc) continue ;; esac
     name=$(basename "$grid" .asc)
@@ -172,7 +172,7 @@ export PATH="$dir/bin:$PATH"
     echo "corpus/$name.asc corpus/$name.mask.asc out/$name.dbl -f:d"
   done
   echo
-  echo "late/elevation.asc late/mask.asc out/late.flt -f:s"
+  echo "late/elevation.asc late/mask.asc out/late.asc"
 } >"$dir/pairs.txt"
 for run in direct slurm xargs parallel; do
   mkdir -p "$dir/$run/out"
@@ -297,7 +297,7 @@ same "the tasks' exit codes" \
     sed -n 's/.* ArrayTaskId=\([0-9]*\) .* ExitCode=\([0-9]*\):.*/\1 \2/p' | sort -n)" \
   "$(for i in $(seq "$lines"); do echo "$i ${code[i]:-0}"; done)"
 same_as_direct slurm
-same "the failing line's log" "$(cat "$dir/slurm/out/late.flt.log" 2>/dev/null)" \
+same "the failing line's log" "$(cat "$dir/slurm/out/late.asc.log" 2>/dev/null)" \
   $'could not open input file late/elevation.asc\nexit 98'
 same "slurm: failed-lines.sh" "$(failed_lines_in slurm)" "$(failed_runs)"
 same "the job script's complaints (slurm-*.out)" \
