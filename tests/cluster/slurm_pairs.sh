@@ -296,6 +296,7 @@ same "the tasks' exit codes" \
   "$(scontrol -o show job "$job" 2>/dev/null |
     sed -n 's/.* ArrayTaskId=\([0-9]*\) .* ExitCode=\([0-9]*\):.*/\1 \2/p' | sort -n)" \
   "$(for i in $(seq "$lines"); do echo "$i ${code[i]:-0}"; done)"
+same "squeue -t failed" "$(squeue -h -t failed -j "$job" -o %K | sort -n | paste -sd,)" "$(failed_runs)"
 same_as_direct slurm
 same "the failing line's log" "$(cat "$dir/slurm/out/late.asc.log" 2>/dev/null)" \
   $'could not open input file late/elevation.asc\nexit 98'
