@@ -26,7 +26,7 @@ while read -r program; do
 done <build-windows/release-programs.txt
 cp README.md "$stage/"
 cp docs/* "$stage/docs/"   # the README's picture
-cp examples/* "$stage/examples/"
+cp examples/*.asc "$stage/examples/"   # the grids; examples/slurm is for Linux clusters
 for page in man/*.1; do
   groff -man -Thtml "$page" >"$stage/$(basename "$page" .1).html"
 done

@@ -7,6 +7,8 @@ if [ "${1:-build}" = test ]; then
   want+=(libgtest-dev clang libclang-rt-14-dev gdal-bin python3-gdal)
   # The QGIS plugin's headless test and its zips.
   want+=(python3-qgis qgis-providers zip)
+  # The many-pairs recipes: a single-node Slurm and GNU parallel.
+  want+=(slurm-wlm munge parallel)
 fi
 # Cross builds: Windows x86-64 (tested under Wine) and Linux ARM64 (tested
 # under qemu-user), their unit tests built from GoogleTest's sources.
@@ -25,5 +27,14 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
+# munge, slurmd and slurmctld come as services; the tests start their own, so
+# the install starts none (Debian's policy-rc.d hook, unless the machine has
+# one already).
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' >"$policy"
+  chmod 755 "$policy"
+  trap 'rm -f "$policy"' EXIT
+fi
 apt-get update -qq
 apt-get install -y -qq "${missing[@]}" >/dev/null

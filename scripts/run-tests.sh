@@ -22,6 +22,10 @@ cmake --build build-tsan -j"$jobs"
 TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
   ctest --test-dir build-tsan --no-tests=error --output-on-failure -j"$jobs"
 
+# ---- many grid pairs: the README's xargs, parallel and Slurm job-array
+# recipes, the last on a single-node Slurm started under build/slurm-test ----
+bash tests/cluster/slurm_pairs.sh build/plotveil
+
 # The same tests against the Windows x86-64 (under Wine), Linux ARM64 (under
 # qemu-user) and static x86-64 builds.
 bash scripts/run-cross-tests.sh
