@@ -25,3 +25,8 @@ TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
 # The same tests against the Windows x86-64 (under Wine), Linux ARM64 (under
 # qemu-user) and static x86-64 builds.
 bash scripts/run-cross-tests.sh
+
+# Release files: the Linux x86-64 tarball and Debian package, built in two
+# clones in different folders, must be the same bytes, run as they stand and
+# pass lintian.
+bash tests/release/check_release.sh build/plotveil
