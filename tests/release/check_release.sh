@@ -29,10 +29,10 @@ clone() {
   (cd "$root" && git ls-files -z --deleted) | (cd "$1" && xargs -0 -r rm -f)
 }
 clone "$work/a/plotveil"
-clone "$work/second/folder/named/otherwise"
+(umask 077 && clone "$work/second/folder/named/otherwise")
 (cd "$work/a/plotveil" && bash scripts/package-linux.sh x86_64 >"$work/a.log" 2>&1) ||
   { cat "$work/a.log"; exit 1; }
-(umask 077 && cd "$work/second/folder/named/otherwise" && TZ=Asia/Tokyo bash scripts/package-linux.sh x86_64 \
+(cd "$work/second/folder/named/otherwise" && TZ=Asia/Tokyo bash scripts/package-linux.sh x86_64 \
   >"$work/b.log" 2>&1) || { cat "$work/b.log"; exit 1; }
 a="$work/a/plotveil/build-linux-static"
 b="$work/second/folder/named/otherwise/build-linux-static"
