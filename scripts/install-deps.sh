@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, where missing.
-# Usage: scripts/install-deps.sh [build|test|windows|arm64]
+# Usage: scripts/install-deps.sh [build|test|windows|arm64|release]
 set -euo pipefail
 want=(cmake g++ make)
 if [ "${1:-build}" = test ]; then
@@ -13,9 +13,13 @@ fi
 # Cross builds: Windows x86-64 (tested under Wine) and Linux ARM64 (tested
 # under qemu-user), their unit tests built from GoogleTest's sources.
 case "${1:-build}" in
-  test) want+=(g++-mingw-w64-x86-64-posix wine wine64 groff g++-aarch64-linux-gnu qemu-user googletest) ;;
-  windows) want+=(g++-mingw-w64-x86-64-posix wine wine64 groff googletest) ;;
+  test) want+=(g++-mingw-w64-x86-64-posix wine wine64 groff zip g++-aarch64-linux-gnu qemu-user googletest
+               git lintian) ;;
+  windows) want+=(g++-mingw-w64-x86-64-posix wine wine64 groff zip googletest) ;;
   arm64) want+=(g++-aarch64-linux-gnu qemu-user googletest) ;;
+  # scripts/make-release.sh: every build above, packed and checked.
+  release) want+=(g++-mingw-w64-x86-64-posix wine wine64 groff zip googletest g++-aarch64-linux-gnu
+                  qemu-user git lintian) ;;
 esac
 missing=()
 for p in "${want[@]}"; do

@@ -37,3 +37,8 @@ bash scripts/run-cross-tests.sh
 qgis_zips=$(bash scripts/make-qgis-plugin.sh)
 PLOTVEIL_QGIS_ZIP="$PWD/${qgis_zips%%$'\n'*}" PLOTVEIL_BUILD_DIR="$PWD/build" \
   /usr/bin/python3 tests/qgis/test_plotveil_processing.py
+
+# Release files: the Linux x86-64 tarball and Debian package, built in two
+# clones in different folders, must be the same bytes, run as they stand and
+# pass lintian.
+bash tests/release/check_release.sh build/plotveil
