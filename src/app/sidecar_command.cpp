@@ -24,7 +24,8 @@ constexpr char kUsage[] =
     "by plotveil (-f:s, -f:d), so that GDAL, QGIS and ArcGIS open the grid: an ESRI\n"
     "header for a single grid, an ENVI header for a double grid.\n"
     "  -f, --force   replace an existing .hdr\n"
-    "  -h, --help    print this help and exit\n";
+    "  -h, --help    print this help and exit\n"
+    "  --version     print plotveil-hdr's version and exit\n";
 
 void complain(const std::string& text) {
   std::string line = "plotveil-hdr: " + text + "\n";
@@ -145,6 +146,10 @@ int run_sidecar_command(int argc, const char* const* argv) {
     } else if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
+    } else if (arg == "--version") {
+      // The release's version, set once in the build (CMake's project version).
+      std::fputs("plotveil-hdr " PLOTVEIL_VERSION "\n", stdout);
+      return std::fflush(stdout) == 0 ? 0 : 1;
     } else if (arg == "-f" || arg == "--force") {
       force = true;
     } else {

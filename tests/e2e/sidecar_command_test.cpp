@@ -126,6 +126,10 @@ TEST(SidecarCommand, OptionsAndSeveralGrids) {
   EXPECT_EQ(help.out.rfind(console_text("usage: plotveil-hdr [-f] <grid>...\n"), 0), 0u) << help.out;
   EXPECT_EQ(help.err, "");
   EXPECT_EQ(run_hdr({"-h", "whatever"}).exit_code, 0);
+  RunResult version = run_hdr({"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out, console_text("plotveil-hdr " PLOTVEIL_VERSION "\n"));
+  EXPECT_EQ(version.err, "");
 
   RunResult none = run_hdr({});
   EXPECT_EQ(none.exit_code, 2);
