@@ -8,6 +8,8 @@
 #include <system_error>
 #include <vector>
 
+#include "base/failure.hpp"
+#include "base/platform.hpp"
 #include "grid/byte_streams.hpp"
 #include "grid/encoding.hpp"
 #include "grid/sidecar.hpp"
@@ -31,9 +33,12 @@ void complain(const std::string& text) {
 }
 
 // A platform that cannot tell files apart leaves both numbers 0.
-bool same_file(const InStream& a, const InStream& b) {
-  return (a.device != 0 || a.inode != 0) && a.device == b.device && a.inode == b.inode;
+bool same_file(const platform::FileIdentity& a, const InStream& b) {
+  return (a.volume != 0 || a.index != 0) && a.volume == b.device && a.index == b.inode;
 }
+
+// From 16777217 on, not every whole number is a 32-bit float.
+constexpr std::int64_t kSingleCountsExactly = std::int64_t{1} << 24;
 
 // Names are UTF-8 inside the tool, whatever the system's own code page.
 std::filesystem::path utf8_path(const std::string& name) {
@@ -83,20 +88,25 @@ bool write_sidecar(const std::string& grid, bool force) {
              std::to_string(layout.grid_bytes) + " (an unfinished grid?)");
     return false;
   }
+  if (size && *size > layout.grid_bytes && *encoding == GridEncoding::single_precision &&
+      (layout.columns >= kSingleCountsExactly || layout.rows >= kSingleCountsExactly)) {
+    complain("no sidecar for " + grid + ": it holds " + std::to_string(*size) + " bytes, its header describes " +
+             std::to_string(layout.grid_bytes) +
+             ", and a single-precision header counts columns and rows exactly only up to 16777216"
+             " (a grid too large for its header?)");
+    return false;
+  }
 
   const std::string sidecar = sidecar_name(grid);
-  InStream existing;
-  if (open_input(existing, sidecar) == OpenInput::ok || sidecar == grid) {
-    if (sidecar == grid || same_file(existing, in)) {
-      complain("no sidecar for " + grid + ": " + sidecar + " would be the grid itself");
-      return false;
-    }
-    if (!force) {
-      complain(sidecar + " exists; give -f to replace it");
-      return false;
-    }
+  std::optional<platform::FileIdentity> existing = platform::identify(sidecar);
+  if (sidecar == grid || (existing && same_file(*existing, in))) {
+    complain("no sidecar for " + grid + ": " + sidecar + " would be the grid itself");
+    return false;
   }
-  close_input(existing);
+  if (!force && platform::entry_exists(sidecar)) {
+    complain(sidecar + " exists; give -f to replace it");
+    return false;
+  }
 
   OutStream out;
   if (!open_output(out, sidecar)) {
@@ -106,9 +116,9 @@ bool write_sidecar(const std::string& grid, bool force) {
   const std::string text = format_sidecar(layout);
   bool written = write_output(out, text.data(), text.size()) == text.size();
   if (!close_output(out) || !written) {
-    std::error_code ignored;
-    std::filesystem::remove(utf8_path(sidecar), ignored);
-    complain("error writing " + sidecar + " (removed)");
+    std::error_code not_removed;
+    std::filesystem::remove(utf8_path(sidecar), not_removed);
+    complain("error writing " + sidecar + (not_removed ? " (the partial file could not be removed)" : " (removed)"));
     return false;
   }
   std::string done = "wrote " + sidecar + "\n";
@@ -117,6 +127,11 @@ bool write_sidecar(const std::string& grid, bool force) {
 }
 
 }  // namespace
+
+void sidecar_without_memory() {
+  std::fputs("plotveil-hdr: could not allocate memory\n", stderr);
+  end_process(ExitCode::usage_or_setup);
+}
 
 int run_sidecar_command(int argc, const char* const* argv) {
   bool force = false;

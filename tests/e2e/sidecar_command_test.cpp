@@ -115,7 +115,7 @@ TEST(SidecarCommand, AFailedWriteIsReportedAndLeavesNoSidecar) {
   // A folder in the sidecar's place cannot be created over.
   std::string other = dir.write("h.flt", single_grid(binary_header(1, 1), {{5}}));
   ASSERT_EQ(::mkdir(dir.file("h.hdr").c_str(), 0755), 0);
-  run = run_hdr({other});
+  run = run_hdr({"-f", other});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_NE(run.err.find("cannot create " + dir.file("h.hdr")), std::string::npos) << run.err;
 }
