@@ -32,7 +32,7 @@ for program in "${programs[@]}"; do
 done
 cp README.md LICENSE CHANGELOG.md "$stage/share/doc/plotveil/"
 cp docs/example.png "$stage/share/doc/plotveil/docs/"   # the README's picture
-cp examples/* "$stage/share/doc/plotveil/examples/"
+cp -r examples/. "$stage/share/doc/plotveil/examples/"   # the grids and the Slurm job array
 pack_tar_gz "$stage" "$tarball"
 
 # --- the Debian package
@@ -47,7 +47,7 @@ for program in "${programs[@]}"; do
   gzip_file "$build/man/$program.1" "$root/usr/share/man/man1/$program.1.gz"
 done
 gzip_file README.md "$doc/README.md.gz"
-cp examples/* "$doc/examples/"
+cp -r examples/. "$doc/examples/"
 bash packaging/debian-changelog.sh CHANGELOG.md | gzip -9n >"$doc/changelog.gz"
 {
   cat <<COPYRIGHT
