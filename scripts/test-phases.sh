@@ -20,6 +20,7 @@ phase_rows=()
 phase_notes=()
 phase_failed=0
 phase_number=0
+total_passed=0 total_failed=0 total_skipped=0
 
 phase() {
   local name="$1"
@@ -44,6 +45,8 @@ phase() {
     [ "$kind" = count ] || continue
     run=$((run + a)) passed=$((passed + b)) failed=$((failed + c)) skipped=$((skipped + d))
   done <"$PHASE_COUNTS"
+  total_passed=$((total_passed + passed)) total_failed=$((total_failed + failed))
+  total_skipped=$((total_skipped + skipped))
   local result=passed
   if [ "$status" -ne 0 ] || [ "$failed" -ne 0 ]; then
     result="FAILED (exit $status)"
@@ -73,7 +76,8 @@ summary() {
   printf '\n== Summary\n'
   printf '%-34s %-10s %6s %7s %8s %6s\n' phase result tests passed skipped time
   printf '%s\n' "${phase_rows[@]}"
-  [ ${#phase_notes[@]} -eq 0 ] || printf '%s\n' "${phase_notes[@]}"
+  [ ${#phase_notes[@]} -eq 0 ] || printf '  %s\n' "${phase_notes[@]}"
+  printf 'tests: %d passed, %d failed, %d skipped\n' "$total_passed" "$total_failed" "$total_skipped"
   if [ "$phase_failed" -ne 0 ]; then
     echo "FAILED: see the phases marked above"
     return 1
