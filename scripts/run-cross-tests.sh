@@ -49,7 +49,7 @@ with_wine_server() {
 
 windows_suite() {
   bash scripts/build-windows.sh --tests
-  gtest_suite timeout 600 "$wine" build-windows/tests/unit_tests.exe
+  gtest_report_drive=Z: gtest_suite timeout 600 "$wine" build-windows/tests/unit_tests.exe
   PLOTVEIL_LAUNCHER="$wine" PLOTVEIL_BINARY="$PWD/build-windows/plotveil.exe" \
     PLOTVEIL_HDR_BINARY="$PWD/build-windows/plotveil-hdr.exe" gtest_suite "$e2e"
   ls -l build-windows/plotveil.exe build-windows/plotveil-*-win64.zip

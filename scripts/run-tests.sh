@@ -16,7 +16,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 quick=
 [ "${1:-}" = --quick ] && quick=1
-scripts/install-deps.sh test
+scripts/install-deps.sh "$([ -n "$quick" ] && echo quick || echo test)"
 jobs="$(nproc)"
 source scripts/test-phases.sh
 source scripts/run-cross-tests.sh

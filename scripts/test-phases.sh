@@ -11,7 +11,8 @@
 #
 # Inside a phase, these run a test suite and count its tests for the table:
 #   ctest_suite BUILD_DIR [ctest options...]  ctest in BUILD_DIR
-#   gtest_suite PROGRAM [arguments...]        a GoogleTest program (or its launcher)
+#   gtest_suite PROGRAM [arguments...]        a GoogleTest program (or its launcher;
+#                                             gtest_report_drive=Z: under Wine)
 #   fuzz_suite SECONDS                        fuzz/run-fuzzers.sh for SECONDS per target
 # A phase that runs none of them counts no tests (a build, a comparison).
 
@@ -49,7 +50,8 @@ phase() {
   total_skipped=$((total_skipped + skipped))
   local result=passed
   if [ "$status" -ne 0 ] || [ "$failed" -ne 0 ]; then
-    result="FAILED (exit $status)"
+    result=FAILED
+    [ "$status" -eq 0 ] || result+=" (exit $status)"
     phase_failed=1
     echo "   log: $log"
     # Everything but the lines of passing tests and of compiling.
@@ -125,7 +127,8 @@ gtest_suite() {
   local report="$PHASE_COUNTS.gtest.xml"
   local status=0
   rm -f "$report"
-  "$@" --gtest_brief=1 --gtest_output="xml:$report" || status=$?
+  # A Windows program under Wine finds the report by its drive (Z: is /).
+  "$@" --gtest_brief=1 --gtest_output="xml:${gtest_report_drive:-}$report" || status=$?
   if [ -f "$report" ]; then count_report "$report"; else echo "count 1 0 1 0" >>"$PHASE_COUNTS"; fi
   return "$status"
 }
