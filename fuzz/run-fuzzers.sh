@@ -12,27 +12,13 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(number_fuzz run_fuzz)
 
-cxx="${CXX_FUZZ:-clang++}"
-flags=(-std=c++20 -O1 -g -Wall -Wextra -Werror -ffp-contract=off
-       -fno-omit-frame-pointer -fno-sanitize-recover=all -Isrc -Ifuzz)
+# The targets link the tool's own library, built from the tool's source list
+# for this system with coverage and the address and undefined-behaviour
+# sanitizers (the PLOTVEIL_FUZZ build).
 out=build-fuzz
-mkdir -p "$out/obj"
-
-# The library and the fuzz models, with coverage for the engine; no main.
-objects=()
-for source in src/*/*.cpp fuzz/scratch_dir.cpp fuzz/text_model.cpp fuzz/run_model.cpp; do
-  [ "$source" = src/app/main.cpp ] && continue
-  object="$out/obj/$(echo "$source" | tr / _).o"
-  if [ ! -f "$object" ] || [ "$source" -nt "$object" ] || [ -n "$(find src -name '*.hpp' -newer "$object")" ]; then
-    "$cxx" "${flags[@]}" -fsanitize=fuzzer-no-link,address,undefined -c "$source" -o "$object"
-  fi
-  objects+=("$object")
-done
-
-for target in "${targets[@]}"; do
-  "$cxx" "${flags[@]}" -fsanitize=fuzzer,address,undefined "fuzz/$target.cpp" "${objects[@]}" \
-    -o "$out/$target"
-done
+cmake -S . -B "$out" -DCMAKE_CXX_COMPILER="${CXX_FUZZ:-clang++}" -DCMAKE_BUILD_TYPE=Debug \
+  -DPLOTVEIL_FUZZ=ON -DPLOTVEIL_TESTS=OFF >/dev/null
+cmake --build "$out" -j"${PLOTVEIL_JOBS:-2}" --target "${targets[@]}"
 [ -n "${PLOTVEIL_FUZZ_BUILD_ONLY:-}" ] && exit 0
 
 for target in "${targets[@]}"; do

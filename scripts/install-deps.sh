@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, where missing.
-# Usage: scripts/install-deps.sh [build|test|windows|arm64|release]
+# Usage: scripts/install-deps.sh [build|quick|test|windows|arm64|release]
 set -euo pipefail
 want=(cmake g++ make)
+# The Linux release build's tests alone (scripts/run-tests.sh --quick).
+[ "${1:-build}" = quick ] && want+=(libgtest-dev gdal-bin python3-gdal)
 if [ "${1:-build}" = test ]; then
   want+=(libgtest-dev clang libclang-rt-14-dev gdal-bin python3-gdal)
   # The QGIS plugin's headless test and its zips.

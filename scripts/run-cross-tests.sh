@@ -3,36 +3,70 @@
 # qemu-user, a static x86-64 Linux binary, and Windows x86-64 under Wine. Each
 # runs its own unit tests (built for it) and the end-to-end suite of build/
 # through a launcher; then all builds must write the same bytes.
-# Needs build/ (scripts/run-tests.sh makes it first).
-set -euo pipefail
-cd "$(dirname "$0")/.."
+# Needs build/ (scripts/run-tests.sh makes it first). Run alone, it runs these
+# phases and prints their summary; scripts/run-tests.sh sources it and runs
+# them among its own (cross_phases).
+
+cross_phases() {
+  phase "Linux ARM64 (qemu-user)" arm64_suite
+  phase "Linux x86-64 static" static_suite
+  phase "Windows x86-64 (Wine)" with_wine_server windows_suite
+  phase "Same outputs on every build" with_wine_server same_outputs
+}
+
 e2e="$PWD/build/tests/e2e_tests"
-jobs="$(nproc)"
-
-bash scripts/build-arm64.sh --tests
-ctest --test-dir build-arm64 --no-tests=error --output-on-failure -j"$jobs" --timeout 300
-PLOTVEIL_LAUNCHER=qemu-aarch64 PLOTVEIL_BINARY="$PWD/build-arm64/plotveil" PLOTVEIL_HDR_BINARY="$PWD/build-arm64/plotveil-hdr" "$e2e" --gtest_brief=1
-
-bash scripts/build-linux-static.sh
-PLOTVEIL_BINARY="$PWD/build-linux-static/plotveil" PLOTVEIL_HDR_BINARY="$PWD/build-linux-static/plotveil-hdr" "$e2e" --gtest_brief=1
-
-bash scripts/build-windows.sh --tests
 wine="${WINE:-/usr/lib/wine/wine64}"
-export WINEPREFIX="$PWD/build-windows/wineprefix" WINEDEBUG=-all LC_ALL=C.UTF-8
-export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
-# One Wine server for the whole suite (a run then starts in a tenth of a
-# second instead of seconds), stopped however the suite ends. It and Wine's
-# own services start with their streams closed, so they hold no pipe open.
-# A server left from an earlier run of this build folder's prefix goes first.
-wineserver -k >/dev/null 2>&1 || true
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-mkdir -p "$WINEPREFIX"
-wineserver -p </dev/null >/dev/null 2>&1
-timeout 300 "$wine" wineboot --init </dev/null >/dev/null 2>&1
-ctest --test-dir build-windows --no-tests=error --output-on-failure --timeout 300
-PLOTVEIL_LAUNCHER="$wine" PLOTVEIL_BINARY="$PWD/build-windows/plotveil.exe" PLOTVEIL_HDR_BINARY="$PWD/build-windows/plotveil-hdr.exe" "$e2e" --gtest_brief=1
 
-bash tests/platforms/same_outputs.sh build/bench/make_grids "linux==$PWD/build/plotveil" \
-  "linux-static==$PWD/build-linux-static/plotveil" "arm64=qemu-aarch64=$PWD/build-arm64/plotveil" \
-  "windows=$wine=$PWD/build-windows/plotveil.exe"
-ls -l build-linux-static/plotveil build-arm64/plotveil build-windows/plotveil.exe build-windows/plotveil-*-win64.zip
+arm64_suite() {
+  bash scripts/build-arm64.sh --tests
+  gtest_suite timeout 600 qemu-aarch64 build-arm64/tests/unit_tests
+  PLOTVEIL_LAUNCHER=qemu-aarch64 PLOTVEIL_BINARY="$PWD/build-arm64/plotveil" \
+    PLOTVEIL_HDR_BINARY="$PWD/build-arm64/plotveil-hdr" gtest_suite "$e2e"
+  ls -l build-arm64/plotveil
+}
+
+static_suite() {
+  bash scripts/build-linux-static.sh
+  PLOTVEIL_BINARY="$PWD/build-linux-static/plotveil" \
+    PLOTVEIL_HDR_BINARY="$PWD/build-linux-static/plotveil-hdr" gtest_suite "$e2e"
+  ls -l build-linux-static/plotveil
+}
+
+# One Wine server for the whole phase (a run then starts in a tenth of a second
+# instead of seconds), stopped however the phase ends. It and Wine's own
+# services start with their streams closed, so they hold no pipe open. A
+# server left from an earlier run of this build folder's prefix goes first.
+with_wine_server() {
+  export WINEPREFIX="$PWD/build-windows/wineprefix" WINEDEBUG=-all LC_ALL=C.UTF-8
+  export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
+  wineserver -k >/dev/null 2>&1 || true
+  trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+  mkdir -p "$WINEPREFIX"
+  wineserver -p </dev/null >/dev/null 2>&1
+  timeout 300 "$wine" wineboot --init </dev/null >/dev/null 2>&1
+  "$@"
+}
+
+windows_suite() {
+  bash scripts/build-windows.sh --tests
+  gtest_report_drive=Z: gtest_suite timeout 600 "$wine" build-windows/tests/unit_tests.exe
+  PLOTVEIL_LAUNCHER="$wine" PLOTVEIL_BINARY="$PWD/build-windows/plotveil.exe" \
+    PLOTVEIL_HDR_BINARY="$PWD/build-windows/plotveil-hdr.exe" gtest_suite "$e2e"
+  ls -l build-windows/plotveil.exe build-windows/plotveil-*-win64.zip
+}
+
+same_outputs() {
+  bash tests/platforms/same_outputs.sh build/bench/make_grids "linux==$PWD/build/plotveil" \
+    "linux-static==$PWD/build-linux-static/plotveil" "arm64=qemu-aarch64=$PWD/build-arm64/plotveil" \
+    "windows=$wine=$PWD/build-windows/plotveil.exe"
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  set -euo pipefail
+  cd "$(dirname "$0")/.."
+  e2e="$PWD/build/tests/e2e_tests"
+  jobs="$(nproc)"
+  source scripts/test-phases.sh
+  cross_phases
+  summary
+fi

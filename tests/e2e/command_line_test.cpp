@@ -2,6 +2,9 @@
 // choosing the output format.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+
 #include "expectations.hpp"
 #include "tool_runner.hpp"
 
@@ -63,6 +66,24 @@ TEST_P(OutputFormatOption, ChoosesTheOutputEncoding) {
   }
 }
 
+// "-f:s -f:d" is f_s_f_d_gives_single; no option, no_option_gives_text.
+std::string case_name(const FormatCase& c) {
+  std::string name;
+  for (const std::string& option : c.options) {
+    for (char ch : option) {
+      if (std::isalnum(static_cast<unsigned char>(ch))) {
+        name += ch;
+      } else if (!name.empty() && name.back() != '_') {
+        name += '_';
+      }
+    }
+    if (!name.empty() && name.back() != '_') name += '_';
+  }
+  return (name.empty() ? std::string("no_option_") : name) + "gives_" + c.format;
+}
+// GoogleTest and CTest's test names show this, not the bytes of the struct.
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << case_name(c); }
+
 // The option's full grammar is unit-tested; here, that it reaches the output.
 INSTANTIATE_TEST_SUITE_P(
     Words, OutputFormatOption,
@@ -70,7 +91,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{{"-f:s"}, "single"}, FormatCase{{"-f:d"}, "double"},
                       FormatCase{{"x-f:d"}, "double"},
                       // Words after the fourth are ignored.
-                      FormatCase{{"-f:s", "-f:d"}, "single"}, FormatCase{{"-f:x", "-f:d"}, "text"}));
+                      FormatCase{{"-f:s", "-f:d"}, "single"}, FormatCase{{"-f:x", "-f:d"}, "text"}),
+    [](const auto& info) { return case_name(info.param); });
 
 }  // namespace
 }  // namespace plotveil_e2e

@@ -99,6 +99,9 @@ TEST_P(CleanCorpusGrid, MasksToText) {
   EXPECT_GT(passed, 0);
 }
 
+// GoogleTest and CTest's test names show this, not the bytes of the struct.
+void PrintTo(const CleanGrid& grid, std::ostream* os) { *os << grid.name; }
+
 INSTANTIATE_TEST_SUITE_P(
     Corpus, CleanCorpusGrid,
     ::testing::Values(CleanGrid{"arcgis_hugo_crlf_trailblank", 76, 55, "-9999"},
@@ -107,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CleanGrid{"geotop_dem_crlf_nofinaleol", 33, 55, "-9999"},
                       CleanGrid{"handmade_tabs_trailing_tabs", 8, 11, "-9999"},
                       CleanGrid{"mhm_tab_header_landcover", 240, 240, "-9999"}),
-    [](const ::testing::TestParamInfo<CleanGrid>& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CorpusBinaryOutput, StatisticsOfTheMaskedCells) {
   const std::string grid = corpus("mhm_tab_header_landcover.asc");

@@ -41,7 +41,7 @@ void expect_quick_and_small(const RunResult& run) {
 
 TEST(HugePromises, TwoBillionColumnsOverATinyFile) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "the address sanitizer writes shadow memory for every promised cell";
+  GTEST_SKIP() << "the address and thread sanitizers write shadow memory for every promised cell";
 #endif
   if (windows_tool()) GTEST_SKIP() << "Windows commits the memory of a row when it is allocated";
   TempDir dir;
@@ -67,7 +67,7 @@ TEST(HugePromises, TwoBillionColumnsOverATinyFile) {
 
 TEST(HugePromises, RowsTooWideToAllocateAreRefused) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "the address sanitizer needs far more address space than the limit";
+  GTEST_SKIP() << "the address and thread sanitizers need far more address space than the limit";
 #endif
   TempDir dir;
   std::string grid = dir.write("g.asc", text_header("2000000000", "3") + "1 2 3 4 5\n");

@@ -88,7 +88,7 @@ TEST_F(OutputPrompt, AnswerIsTheBytesUpToTheLineFeed) {
 }
 
 TEST_F(OutputPrompt, WindowsAnswerEndsAtItsCrLfAndMessagesLeaveInTextMode) {
-  if (!windows_tool()) GTEST_SKIP() << "Windows console conventions";
+  if (!windows_tool()) GTEST_SKIP() << "Windows console conventions, checked against a Windows build only";
   const std::string good = dir.file("good.asc");
   RunResult run = run_with_answers(unreachable, good + "\r\n");
   // Each "\n" printed leaves as CR LF, so the message's "\r\n" is CR CR LF.
@@ -99,7 +99,7 @@ TEST_F(OutputPrompt, WindowsAnswerEndsAtItsCrLfAndMessagesLeaveInTextMode) {
 }
 
 TEST_F(OutputPrompt, WindowsSpellingsOfAnInputAreRefused) {
-  if (!windows_tool()) GTEST_SKIP() << "Windows file names";
+  if (!windows_tool()) GTEST_SKIP() << "Windows spellings of file names, checked against a Windows build only";
   const std::string grid_bytes = read_file(grid);
   fs::create_directory(dir.file("no"));
   std::string backslashed = dir.path().string();

@@ -79,11 +79,14 @@ std::vector<Combination> all_combinations() {
   return all;
 }
 
+std::string case_name(const Combination& c) {
+  return std::string(c.grid) + "_masked_by_" + c.mask + "_to_" + c.output;
+}
+// GoogleTest and CTest's test names show this, not the bytes of the struct.
+void PrintTo(const Combination& c, std::ostream* os) { *os << case_name(c); }
+
 INSTANTIATE_TEST_SUITE_P(All, EncodingCombinations, ::testing::ValuesIn(all_combinations()),
-                         [](const ::testing::TestParamInfo<Combination>& info) {
-                           return std::string(info.param.grid) + "_masked_by_" + info.param.mask +
-                                  "_to_" + info.param.output;
-                         });
+                         [](const auto& info) { return case_name(info.param); });
 
 // A text output without its six header lines.
 std::string text_rows(const std::string& text) {
