@@ -20,8 +20,10 @@ mkdir -p "$out/obj"
 
 # The library and the fuzz models, with coverage for the engine; no main.
 objects=()
-for source in src/*/*.cpp fuzz/scratch_dir.cpp fuzz/text_model.cpp fuzz/run_model.cpp; do
-  [ "$source" = src/app/main.cpp ] && continue
+# Every source of the tool but the two main files and the other system's layer.
+mapfile -t library < <(find src -name '*.cpp' ! -name main.cpp ! -name sidecar_main.cpp \
+                         ! -name platform_win32.cpp | sort)
+for source in "${library[@]}" fuzz/scratch_dir.cpp fuzz/text_model.cpp fuzz/run_model.cpp; do
   object="$out/obj/$(echo "$source" | tr / _).o"
   if [ ! -f "$object" ] || [ "$source" -nt "$object" ] || [ -n "$(find src -name '*.hpp' -newer "$object")" ]; then
     "$cxx" "${flags[@]}" -fsanitize=fuzzer-no-link,address,undefined -c "$source" -o "$object"

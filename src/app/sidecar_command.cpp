@@ -8,10 +8,10 @@
 #include <system_error>
 #include <vector>
 
-#include "grid/byte_streams.hpp"
-#include "grid/encoding.hpp"
-#include "grid/sidecar.hpp"
-#include "grid/header.hpp"
+#include "grid/files/byte_streams.hpp"
+#include "grid/files/encoding.hpp"
+#include "grid/files/header.hpp"
+#include "grid/files/sidecar.hpp"
 
 namespace plotveil {
 namespace {

@@ -8,7 +8,7 @@
 #include <limits>
 #include <string>
 
-#include "grid/byte_streams.hpp"
+#include "grid/files/byte_streams.hpp"
 #include "grid/grid_types.hpp"
 
 namespace plotveil {

@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <memory>
 
-#include "base/worker_pool.hpp"
-#include "grid/byte_streams.hpp"
+#include "grid/files/byte_streams.hpp"
+#include "grid/pipeline/worker_pool.hpp"
 
 namespace plotveil {
 

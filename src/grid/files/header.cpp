@@ -1,4 +1,4 @@
-#include "grid/header.hpp"
+#include "grid/files/header.hpp"
 
 #include <cmath>
 #include <cstdio>
@@ -6,8 +6,8 @@
 
 #include "base/failure.hpp"
 #include "base/messages.hpp"
-#include "grid/number_format.hpp"
-#include "grid/text_input.hpp"
+#include "grid/files/text_input.hpp"
+#include "grid/numbers/number_format.hpp"
 
 namespace plotveil {
 namespace {

@@ -1,11 +1,11 @@
-#include "grid/text_format_behind.hpp"
+#include "grid/pipeline/text_row_writer.hpp"
 
 #include <cstring>
 #include <new>
 
 #include "base/failure.hpp"
 #include "base/messages.hpp"
-#include "grid/number_format.hpp"
+#include "grid/numbers/number_format.hpp"
 
 namespace plotveil {
 namespace {

@@ -1,10 +1,10 @@
-#include "grid/text_parse_ahead.hpp"
+#include "grid/pipeline/text_cell_source.hpp"
 
 #include <cstring>
 #include <new>
 
-#include "grid/number_scan.hpp"
-#include "grid/text_input.hpp"
+#include "grid/files/text_input.hpp"
+#include "grid/numbers/number_scan.hpp"
 
 namespace plotveil {
 namespace {

@@ -3,7 +3,7 @@
 // data ends at a 0x1A byte (the stream's text mode).
 #pragma once
 
-#include "grid/byte_streams.hpp"
+#include "grid/files/byte_streams.hpp"
 
 namespace plotveil {
 

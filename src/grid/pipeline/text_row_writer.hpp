@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
-#include "base/worker_pool.hpp"
-#include "grid/byte_streams.hpp"
-#include "grid/rows.hpp"
+#include "grid/files/byte_streams.hpp"
+#include "grid/files/rows.hpp"
+#include "grid/pipeline/worker_pool.hpp"
 
 namespace plotveil {
 

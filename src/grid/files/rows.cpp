@@ -1,11 +1,11 @@
-#include "grid/rows.hpp"
+#include "grid/files/rows.hpp"
 
 #include <cstring>
 
 #include "base/failure.hpp"
 #include "base/messages.hpp"
-#include "grid/number_format.hpp"
-#include "grid/text_input.hpp"
+#include "grid/files/text_input.hpp"
+#include "grid/numbers/number_format.hpp"
 
 namespace plotveil {
 namespace {

@@ -1,4 +1,4 @@
-#include "grid/byte_streams.hpp"
+#include "grid/files/byte_streams.hpp"
 
 #include <cstring>
 #include <utility>
