@@ -210,7 +210,8 @@ int run(int argc, const char* const* argv, const RunSettings& settings) {
   pipeline.reset();
   console_write(msg::progress_end);
 
-  store_statistics(out, format, first.header, stats, out_name);
+  finalise(stats, first.header);
+  store_statistics(out, format, first.header, out_name);
   if (!close_output(out)) fail(ExitCode::write_into_output, msg::error_writing_into, out_name.c_str());
   set_failure_cleanup(nullptr, nullptr);
   console_flush();

@@ -93,12 +93,6 @@ std::int64_t read_row_cells(InStream& in, GridEncoding encoding, const RowShape&
   return 0;
 }
 
-void read_row(InStream& in, GridEncoding encoding, const std::string& name, const RowShape& shape,
-              double* cells, float* narrow, std::int64_t row) {
-  std::int64_t got = read_row_cells(in, encoding, shape, cells, narrow);
-  if (got < shape.width) fail_short_row(name, row, got);
-}
-
 void write_row(OutStream& out, OutputFormat format, const double* cells, const RowShape& shape,
                std::int64_t row, const std::string& out_name) {
   const std::size_t width = static_cast<std::size_t>(shape.width);

@@ -18,16 +18,11 @@ struct RowShape {
 
 RowShape row_shape(double ncols);
 
-// Reads cells 1 to W of the next row into `cells` (as read_row does) and
-// returns how many whole cells the input supplied: W unless it ran out.
+// Reads cells 1 to W of the next row into `cells` and returns how many whole
+// cells the input supplied: W unless it ran out. A "single" row wider than the
+// stream's buffer goes through `narrow` (W + 1 floats).
 std::int64_t read_row_cells(InStream& in, GridEncoding encoding, const RowShape& shape, double* cells,
                             float* narrow);
-
-// Reads cells 1 to W of row `row` into `cells`; a "single" row wider than the
-// stream's buffer goes through `narrow` (W + 1 floats). A row the input cannot supply whole ends the run
-// with code 5, naming this input and the whole cells read.
-void read_row(InStream& in, GridEncoding encoding, const std::string& name, const RowShape& shape,
-              double* cells, float* narrow, std::int64_t row);
 
 // Ends the run with code 5: row `row` of input `name` ran out after `read` cells.
 [[noreturn]] void fail_short_row(const std::string& name, std::int64_t row, std::int64_t read);

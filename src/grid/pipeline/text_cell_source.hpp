@@ -61,9 +61,4 @@ class TextCellSource {
   bool data_over_ = false;    // nothing more to cut
 };
 
-// Reads the numbers of `size` bytes at `text`, which end at white space or at
-// the end of the data and are followed by one blank in memory. Returns how
-// many were stored; `stops` tells whether a read failed after them.
-std::size_t read_text_block(const char* text, std::size_t size, double* cells, bool& stops);
-
 }  // namespace plotveil
