@@ -71,9 +71,20 @@ bool flush_output(OutStream& out);
 std::size_t write_output(OutStream& out, const void* source, std::size_t count);
 
 // Makes room for `count` contiguous bytes (count <= capacity / 2) and returns
-// where they go, or nullptr when the flush that makes room failed.
+// where they go, or nullptr when the flush that makes room failed. Bytes
+// written there count once commit_output says so.
 inline char* reserve_output(OutStream& out, std::size_t count);
 bool flush_output_for(OutStream& out, std::size_t count);
+
+// The free bytes after those buffered: where they begin, and in `room` how
+// many there are.
+inline char* output_space(OutStream& out, std::size_t& room) {
+  room = out.capacity - out.used;
+  return out.buffer.get() + out.used;
+}
+
+// The first `count` bytes at output_space() (or reserve_output()) now hold data.
+inline void commit_output(OutStream& out, std::size_t count) { out.used += count; }
 
 // Flushes, then positions the file at `offset` from its start.
 bool seek_output(OutStream& out, std::uint64_t offset);
