@@ -1,13 +1,12 @@
 #include "app/sidecar_command.hpp"
 
 #include <cstdio>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
+#include "base/platform.hpp"
 #include "grid/files/byte_streams.hpp"
 #include "grid/files/encoding.hpp"
 #include "grid/files/header.hpp"
@@ -24,28 +23,13 @@ constexpr char kUsage[] =
     "  -f, --force   replace an existing .hdr\n"
     "  -h, --help    print this help and exit\n";
 
-void complain(const std::string& text) {
-  std::string line = "plotveil-hdr: " + text + "\n";
-  std::fputs(line.c_str(), stderr);
+// Through the platform's console: on a Windows console names in any script
+// show as they are.
+void say(std::FILE* stream, std::string_view text) {
+  platform::write_console(stream, text, platform::is_terminal(stream));
 }
 
-// A platform that cannot tell files apart leaves both numbers 0.
-bool same_file(const InStream& a, const InStream& b) {
-  return (a.device != 0 || a.inode != 0) && a.device == b.device && a.inode == b.inode;
-}
-
-// Names are UTF-8 inside the tool, whatever the system's own code page.
-std::filesystem::path utf8_path(const std::string& name) {
-  return std::filesystem::path(std::u8string(name.begin(), name.end()));
-}
-
-// Bytes of the file, or nothing when the system does not say.
-std::optional<std::uint64_t> file_bytes(const std::string& name) {
-  std::error_code error;
-  std::uintmax_t size = std::filesystem::file_size(utf8_path(name), error);
-  if (error) return std::nullopt;
-  return static_cast<std::uint64_t>(size);
-}
+void complain(const std::string& text) { say(stderr, "plotveil-hdr: " + text + "\n"); }
 
 // Writes the sidecar of one grid; false, with its message said, when refused
 // or failed.
@@ -76,7 +60,7 @@ bool write_sidecar(const std::string& grid, bool force) {
     complain("no sidecar for " + grid + ": " + problem);
     return false;
   }
-  std::optional<std::uint64_t> size = file_bytes(grid);
+  std::optional<std::uint64_t> size = platform::file_size(in.file);
   if (size && *size < layout.grid_bytes) {
     complain("no sidecar for " + grid + ": it holds " + std::to_string(*size) + " bytes, its header describes " +
              std::to_string(layout.grid_bytes) + " (an unfinished grid?)");
@@ -84,16 +68,14 @@ bool write_sidecar(const std::string& grid, bool force) {
   }
 
   const std::string sidecar = sidecar_name(grid);
+  if (platform::names_file(sidecar, in.identity)) {
+    complain("no sidecar for " + grid + ": " + sidecar + " would be the grid itself");
+    return false;
+  }
   InStream existing;
-  if (open_input(existing, sidecar) == OpenInput::ok || sidecar == grid) {
-    if (sidecar == grid || same_file(existing, in)) {
-      complain("no sidecar for " + grid + ": " + sidecar + " would be the grid itself");
-      return false;
-    }
-    if (!force) {
-      complain(sidecar + " exists; give -f to replace it");
-      return false;
-    }
+  if (open_input(existing, sidecar) == OpenInput::ok && !force) {
+    complain(sidecar + " exists; give -f to replace it");
+    return false;
   }
   close_input(existing);
 
@@ -105,13 +87,11 @@ bool write_sidecar(const std::string& grid, bool force) {
   const std::string text = format_sidecar(layout);
   bool written = write_output(out, text.data(), text.size()) == text.size();
   if (!close_output(out) || !written) {
-    std::error_code ignored;
-    std::filesystem::remove(utf8_path(sidecar), ignored);
+    platform::remove_file(sidecar);
     complain("error writing " + sidecar + " (removed)");
     return false;
   }
-  std::string done = "wrote " + sidecar + "\n";
-  std::fputs(done.c_str(), stdout);
+  say(stdout, "wrote " + sidecar + "\n");
   return true;
 }
 
@@ -128,18 +108,18 @@ int run_sidecar_command(int argc, const char* const* argv) {
     } else if (arg == "--") {
       options_end = true;
     } else if (arg == "-h" || arg == "--help") {
-      std::fputs(kUsage, stdout);
+      say(stdout, kUsage);
       return 0;
     } else if (arg == "-f" || arg == "--force") {
       force = true;
     } else {
       complain("unknown option " + std::string(arg));
-      std::fputs(kUsage, stderr);
+      say(stderr, kUsage);
       return 2;
     }
   }
   if (grids.empty()) {
-    std::fputs(kUsage, stderr);
+    say(stderr, kUsage);
     return 2;
   }
   bool all = true;

@@ -37,6 +37,20 @@ File create_for_writing(const std::string& name);
 // designates none.
 std::optional<FileIdentity> identify(const std::string& name);
 
+// True when `name` designates the file of `identity`, through any link or
+// spelling of the path: the one rule by which both programs tell that two
+// names are the same file.
+inline bool names_file(const std::string& name, const FileIdentity& identity) {
+  const std::optional<FileIdentity> found = identify(name);
+  return found && *found == identity;
+}
+
+// Removes the file `name`; false when it cannot.
+bool remove_file(const std::string& name);
+
+// The size in bytes of an open file; nothing when the system does not say.
+std::optional<std::uint64_t> file_size(File file);
+
 // One read of at most `count` bytes: the bytes read, 0 at the end of the file,
 // -1 on failure. Retries interrupted calls.
 std::int64_t read_file(File file, void* destination, std::size_t count);

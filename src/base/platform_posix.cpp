@@ -43,6 +43,14 @@ std::optional<FileIdentity> identify(const std::string& name) {
   return identity_of(info);
 }
 
+bool remove_file(const std::string& name) { return !has_nul(name) && ::unlink(name.c_str()) == 0; }
+
+std::optional<std::uint64_t> file_size(File file) {
+  struct stat info {};
+  if (::fstat(static_cast<int>(file), &info) != 0 || info.st_size < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
 std::int64_t read_file(File file, void* destination, std::size_t count) {
   for (;;) {
     ssize_t got = ::read(static_cast<int>(file), destination, count);

@@ -21,9 +21,7 @@ struct InStream {
   std::size_t capacity = 0;
   char* pos = nullptr;   // next unread byte
   char* end = nullptr;   // one past the last buffered byte
-  // What makes it the same file whatever path names it: device and inode (on
-  // Windows the volume serial number and the file index).
-  std::uint64_t device = 0, inode = 0;
+  platform::FileIdentity identity;  // the same file whatever path names it
 
   InStream() = default;
   InStream(const InStream&) = delete;
