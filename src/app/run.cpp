@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <memory>
-#include <new>
 #include <string>
 
 #include "app/command_line.hpp"

@@ -46,6 +46,11 @@ std::size_t fill_input(InStream& in, std::size_t window);
 // Reads up to `count` bytes into `destination`; fewer only at the end of data.
 std::size_t read_input(InStream& in, void* destination, std::size_t count);
 
+// The buffered bytes not read yet (as many as fill_input returned), and
+// taking `count` of them as read.
+inline const char* input_bytes(const InStream& in) { return in.pos; }
+inline void consume_input(InStream& in, std::size_t count) { in.pos += count; }
+
 struct OutStream {
   platform::File file = platform::kNoFile;
   std::unique_ptr<char[]> buffer;

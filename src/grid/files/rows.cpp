@@ -70,8 +70,8 @@ std::int64_t read_row_cells(InStream& in, GridEncoding encoding, const RowShape&
         std::size_t held = fill_input(in, bytes);
         std::size_t whole = (held < bytes ? held : bytes) / sizeof(float);
         if (whole < width) return static_cast<std::int64_t>(whole);
-        widen_cells(in.pos, cells + 1, width);
-        in.pos += bytes;
+        widen_cells(input_bytes(in), cells + 1, width);
+        consume_input(in, bytes);
         return shape.width;
       }
       std::size_t got = read_input(in, narrow + 1, bytes);

@@ -52,7 +52,7 @@ void TextCellSource::cut(Block& block) {
     block.stops = true;
     return;
   }
-  const char* from = in_->pos;
+  const char* from = input_bytes(*in_);
   std::size_t size = held;
   if (held > block_bytes_) {
     // Cut at the last white space within reach: the number after it may go on.
@@ -66,7 +66,7 @@ void TextCellSource::cut(Block& block) {
   std::memcpy(block.text.get(), from, size);
   block.text[size] = ' ';
   block.size = size;
-  in_->pos += size;
+  consume_input(*in_, size);
   block.ready = false;
   pool_->submit(block.job);
 }
@@ -82,7 +82,7 @@ void TextCellSource::read_long_word(Block& block) {
       return;
     }
     ++block.count;
-    if (fill_input(*in_, 1) == 0 || is_text_space(*in_->pos)) return;
+    if (fill_input(*in_, 1) == 0 || is_text_space(*input_bytes(*in_))) return;
   }
 }
 
