@@ -5,6 +5,8 @@ set -euo pipefail
 want=(cmake g++ make)
 if [ "${1:-build}" = test ]; then
   want+=(libgtest-dev clang libclang-rt-14-dev gdal-bin python3-gdal)
+  # The QGIS plugin's headless test and its zips.
+  want+=(python3-qgis qgis-providers zip)
 fi
 # Cross builds: Windows x86-64 (tested under Wine) and Linux ARM64 (tested
 # under qemu-user), their unit tests built from GoogleTest's sources.

@@ -25,3 +25,11 @@ TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
 # The same tests against the Windows x86-64 (under Wine), Linux ARM64 (under
 # qemu-user) and static x86-64 builds.
 bash scripts/run-cross-tests.sh
+
+# --- QGIS plugin ---------------------------------------------------------
+# Its zips (the Windows one takes build-windows/'s programs), then the plugin
+# installed from the zip and run headless in QGIS (Debian's python3-qgis, with
+# the system's Python) against build/'s programs. Without QGIS it fails.
+qgis_zips=$(bash scripts/make-qgis-plugin.sh)
+PLOTVEIL_QGIS_ZIP="$PWD/${qgis_zips%%$'\n'*}" PLOTVEIL_BUILD_DIR="$PWD/build" \
+  /usr/bin/python3 tests/qgis/test_plotveil_processing.py

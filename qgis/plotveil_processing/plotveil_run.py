@@ -1,0 +1,105 @@
+"""Runs plotveil and turns its dots, one per finished row, into progress."""
+
+import os
+import queue
+import subprocess
+import threading
+
+from qgis.core import QgsProcessingException
+
+
+def run_plotveil(arguments, rows, feedback):
+    """Runs `arguments` with no standard input, so that plotveil never waits
+    at its prompt for another output name. Returns (exit code, text printed
+    after the dots); the exit code is None when the run was cancelled, in
+    which case plotveil has ended."""
+    try:
+        process, chunks = _start(arguments)
+    except OSError as e:
+        raise QgsProcessingException('Could not start {}: {}'.format(arguments[0], e))
+    dots, after = 0, bytearray()
+    try:
+        while True:
+            try:
+                chunk = chunks.get(timeout=0.1)
+            except queue.Empty:
+                chunk = b''
+            if chunk is None:
+                break
+            if not after:
+                head = chunk.lstrip(b'.')
+                dots += len(chunk) - len(head)
+                chunk = head
+                feedback.setProgress(100.0 * min(dots, rows) / rows if rows > 0 else 0.0)
+            after += chunk
+            if feedback.isCanceled():
+                process.kill()
+                process.wait()
+                return None, ''
+        code = process.wait()
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+    if code == 0:
+        feedback.setProgress(100.0)
+    # A terminal ends lines in CR LF, and plotveil's prompt lines end in CR LF of their own.
+    text = after.decode('utf-8', 'replace').replace('\r', '')
+    return code, text.strip()
+
+
+def _start(arguments):
+    """Starts the program with its output in a queue of byte chunks that ends
+    with None. On POSIX systems its output is a pseudo-terminal: plotveil then
+    shows every dot as its row is done, where through a pipe its dots would
+    arrive in blocks of thousands."""
+    chunks = queue.Queue()
+    if os.name == 'posix':
+        import pty
+        reader, writer = pty.openpty()
+        try:
+            process = subprocess.Popen(arguments, stdin=subprocess.DEVNULL, stdout=writer,
+                                       stderr=writer, close_fds=True)
+        except OSError:
+            os.close(reader)
+            raise
+        finally:
+            os.close(writer)
+
+        def read():
+            try:
+                return os.read(reader, 65536)
+            except OSError:  # the terminal's other end closed: plotveil ended
+                return b''
+        finish = lambda: os.close(reader)  # noqa: E731
+    else:
+        process = subprocess.Popen(arguments, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                   stderr=subprocess.STDOUT,
+                                   creationflags=getattr(subprocess, 'CREATE_NO_WINDOW', 0))
+        read = lambda: process.stdout.read1(65536)  # noqa: E731
+        finish = process.stdout.close
+
+    def pump():
+        try:
+            while True:
+                chunk = read()
+                if not chunk:
+                    break
+                chunks.put(chunk)
+        finally:
+            finish()
+            chunks.put(None)
+
+    threading.Thread(target=pump, daemon=True).start()
+    return process, chunks
+
+
+def run_quietly(arguments):
+    """Runs a helper program to its end; returns (exit code, what it printed)."""
+    try:
+        result = subprocess.run(arguments, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT,
+                                creationflags=getattr(subprocess, 'CREATE_NO_WINDOW', 0))
+    except OSError as e:
+        raise QgsProcessingException('Could not start {}: {}'.format(arguments[0], e))
+    return result.returncode, result.stdout.decode('utf-8', 'replace').replace('\r', '').strip()
