@@ -41,7 +41,7 @@ inline const char* take_digits(const char* p, const char* limit, std::uint64_t& 
     std::memcpy(&chunk, p, sizeof chunk);
     int n = leading_digits(chunk);
     if (n == 0) return p;
-    m = m * static_cast<std::uint64_t>(kPowersOfTen.p[n]) + digits_value(chunk, n);
+    m = m * kPowersOfTen64.p[n] + digits_value(chunk, n);
     p += n;
     if (n < 8) return p;
   }

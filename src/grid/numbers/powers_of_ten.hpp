@@ -15,6 +15,13 @@ inline constexpr auto kPowersOfTen = [] {
   return t;
 }();
 
+// 10^0 to 10^19, the same powers where 64 bits hold them.
+inline constexpr auto kPowersOfTen64 = [] {
+  struct Table { std::uint64_t p[20]; } t{};
+  for (int i = 0; i < 20; ++i) t.p[i] = static_cast<std::uint64_t>(kPowersOfTen.p[i]);
+  return t;
+}();
+
 // 10^0 to 10^22: the powers of ten a double holds exactly (5^22 < 2^53), so a
 // product or quotient with one of them is a single correct rounding.
 inline constexpr auto kExactPowersOfTen = [] {
