@@ -49,7 +49,7 @@ build="$root/build-bench"
 # --- build: Release plotveil and the helpers, without the test suite
 if [ -x "$root/scripts/install-deps.sh" ]; then "$root/scripts/install-deps.sh" build >&2; fi
 say "building plotveil and the benchmark helpers in $build"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPLOTVEIL_TESTS=OFF >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPLOTVEIL_TESTS=OFF -DPLOTVEIL_BENCH=ON >/dev/null
 cmake --build "$build" -j2 --target plotveil make_grids copy_floor peak_memory >/dev/null
 plotveil="$build/plotveil"
 make_grids="$build/bench/make_grids"

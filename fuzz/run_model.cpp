@@ -115,6 +115,10 @@ RunOutcome model_run(std::string_view first_bytes, std::string_view second_bytes
     if (!(first.header[k] == second.header[k])) return outcome;
   }
   if (!usable) return outcome;
+  // A single-precision header must give back the width and the row count.
+  auto counted = [](double v) { return v >= 1.0 ? std::trunc(v) : 0.0; };
+  auto kept_by_float = [&](double v) { return counted(static_cast<float>(v)) == counted(v); };
+  if (kind == OutputKind::single && !(kept_by_float(ncols) && kept_by_float(nrows))) return outcome;
 
   const std::int32_t width = outcome.width;
   const bool line_end = ncols == static_cast<double>(width);

@@ -9,7 +9,9 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh arm64
 tests=OFF
 [ "${1:-}" = --tests ] && tests=ON
-cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
+# --no-warn-unused-cli: a configured folder takes no new toolchain file, and
+# would say so on every later run.
+cmake -S . -B build-arm64 --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
   -DCMAKE_BUILD_TYPE=Release -DPLOTVEIL_TESTS="$tests" \
   -DCMAKE_CROSSCOMPILING_EMULATOR=qemu-aarch64 >/dev/null
 cmake --build build-arm64 -j"$(nproc)"

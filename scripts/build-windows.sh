@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
-# Cross-builds plotveil.exe for Windows x86-64 with MinGW-w64 in build-windows/
-# (linked statically: it needs no DLL beyond Windows' own) and makes the
-# release build-windows/plotveil-<version>-win64.zip: the programs, README.md,
-# the manual pages as HTML (plotveil.html), the README's picture and the
-# examples.
+# Cross-builds plotveil.exe and plotveil-hdr.exe for Windows x86-64 with
+# MinGW-w64 in build-windows/ (linked statically: they need no DLL beyond
+# Windows' own) and makes the release build-windows/plotveil-<version>-win64.zip:
+# the programs, README.md, LICENSE, CHANGELOG.md, the manual pages as HTML
+# (plotveil.html, plotveil-hdr.html), WINDOWS.txt (the Windows forms of the
+# manual's commands), the README's picture and the examples. The same commit
+# gives the same zip, byte for byte (scripts/release-lib.sh).
 # Usage: scripts/build-windows.sh [--tests]   (--tests: unit tests too, run by
 # ctest under Wine; see scripts/run-tests.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh windows
+source scripts/release-lib.sh
+release_epoch
 tests=OFF
 [ "${1:-}" = --tests ] && tests=ON
-cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+# --no-warn-unused-cli: a configured folder takes no new toolchain file, and
+# would say so on every later run.
+cmake -S . -B build-windows --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DPLOTVEIL_TESTS="$tests" \
   -DCMAKE_CROSSCOMPILING_EMULATOR="${WINE:-/usr/lib/wine/wine64}" >/dev/null
 cmake --build build-windows -j"$(nproc)"
@@ -24,11 +30,12 @@ mkdir -p "$stage/examples" "$stage/docs"
 while read -r program; do
   [ -n "$program" ] && cp "$program" "$stage/"
 done <build-windows/release-programs.txt
-cp README.md "$stage/"
-cp docs/* "$stage/docs/"   # the README's picture
-cp examples/* "$stage/examples/"
-for page in man/*.1; do
-  groff -man -Thtml "$page" >"$stage/$(basename "$page" .1).html"
+cp README.md LICENSE CHANGELOG.md "$stage/"
+sed 's/$/\r/' packaging/WINDOWS.txt >"$stage/WINDOWS.txt"   # for Notepad, CR LF
+cp docs/example.png "$stage/docs/"   # the README's picture
+cp examples/*.asc "$stage/examples/"   # the grids; examples/slurm is for Linux clusters
+for page in build-windows/man/*.1; do
+  TZ=UTC groff -man -Thtml "$page" >"$stage/$(basename "$page" .1).html"
 done
-(cd build-windows && cmake -E tar cf "$name.zip" --format=zip "$name")
+pack_zip build-windows "$name" "$stage.zip"
 echo "build-windows/$name.zip"

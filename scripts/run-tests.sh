@@ -22,6 +22,10 @@ cmake --build build-tsan -j"$jobs"
 TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
   ctest --test-dir build-tsan --no-tests=error --output-on-failure -j"$jobs"
 
+# ---- many grid pairs: the README's xargs, parallel and Slurm job-array
+# recipes, the last on a single-node Slurm started under build/slurm-test ----
+bash tests/cluster/slurm_pairs.sh build/plotveil
+
 # The same tests against the Windows x86-64 (under Wine), Linux ARM64 (under
 # qemu-user) and static x86-64 builds.
 bash scripts/run-cross-tests.sh
@@ -33,3 +37,8 @@ bash scripts/run-cross-tests.sh
 qgis_zips=$(bash scripts/make-qgis-plugin.sh)
 PLOTVEIL_QGIS_ZIP="$PWD/${qgis_zips%%$'\n'*}" PLOTVEIL_BUILD_DIR="$PWD/build" \
   /usr/bin/python3 tests/qgis/test_plotveil_processing.py
+
+# Release files: the Linux x86-64 tarball and Debian package, built in two
+# clones in different folders, must be the same bytes, run as they stand and
+# pass lintian.
+bash tests/release/check_release.sh build/plotveil

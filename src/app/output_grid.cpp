@@ -10,16 +10,35 @@ bool names_an_input(const std::string& name, const InStream& first, const InStre
   return platform::names_file(name, first.identity) || platform::names_file(name, second.identity);
 }
 
-void open_output_grid(OutStream& out, std::string& name, const InStream& first,
+namespace {
+
+// The message that leads to the prompt, or nothing when `name` opened.
+const char* try_output(OutStream& out, const std::string& name, bool must_seek, const InStream& first,
+                       const InStream& second) {
+  if (names_an_input(name, first, second)) return msg::output_is_input;
+  if (!open_output(out, name)) return msg::error_opening_output;
+  if (!must_seek || output_can_seek(out)) return nullptr;
+  // Nothing has been written: a pipe's reader sees an empty stream end.
+  close_output(out);
+  return msg::output_cannot_seek;
+}
+
+}  // namespace
+
+void open_output_grid(OutStream& out, std::string& name, bool must_seek, const InStream& first,
                       const InStream& second) {
   for (;;) {
-    bool refused = names_an_input(name, first, second);
-    if (!refused && open_output(out, name)) return;
-    console_print(refused ? msg::output_is_input : msg::error_opening_output, name.c_str());
+    const char* refusal = try_output(out, name, must_seek, first, second);
+    if (refusal == nullptr) return;
+    console_print(refusal, name.c_str());
     console_write(msg::prompt_new_name);
-    std::optional<std::string> answer = console_read_line();
-    if (!answer || answer->empty()) end_process(ExitCode::usage_or_setup);
-    name = std::move(*answer);
+    platform::AnswerLine answer = console_read_line();
+    if (answer.kind == platform::AnswerLine::Kind::too_long) {
+      console_write(msg::after_answer);
+      fail(ExitCode::usage_or_setup, msg::answer_too_long, static_cast<int>(platform::kMaxAnswerCharacters));
+    }
+    if (answer.text.empty()) end_process(ExitCode::usage_or_setup);
+    name = std::move(answer.text);
     console_write(msg::after_answer);
   }
 }

@@ -50,6 +50,16 @@ void open_input_grid(InputGrid& grid) {
   grid.encoding = detect_encoding(grid.stream, grid.name);
 }
 
+// A single-precision header holds ncols and nrows as 32-bit floats, which
+// count every whole number only up to 16777216: a larger size that changes on
+// the way is refused before the output is touched. grid_1's header is read
+// ahead for this and read again in its turn.
+void refuse_size_beyond_single(InputGrid& grid) {
+  GridHeader header;
+  if (!peek_header(grid.stream, grid.encoding, header) || single_header_holds_size(header)) return;
+  fail(ExitCode::usage_or_setup, msg::size_beyond_single, grid.name.c_str());
+}
+
 void print_dot() { console_write(msg::progress_dot); }
 
 // What a failure exit does: the workers stop, and rows written so far reach
@@ -66,6 +76,11 @@ void clean_up_on_failure(void* context) {
 }
 
 }  // namespace
+
+void fail_without_memory() {
+  console_write(msg::no_memory);
+  end_process(ExitCode::usage_or_setup);
+}
 
 int run(int argc, const char* const* argv) {
   RunSettings settings;
@@ -90,8 +105,10 @@ int run(int argc, const char* const* argv, const RunSettings& settings) {
   open_input_grid(first);
   open_input_grid(second);
 
+  if (format == OutputFormat::single_precision) refuse_size_beyond_single(first);
+
   OutStream out;
-  open_output_grid(out, out_name, first.stream, second.stream);
+  open_output_grid(out, out_name, format != OutputFormat::text, first.stream, second.stream);
   RunCleanup cleanup;
   cleanup.out = &out;
   set_failure_cleanup(clean_up_on_failure, &cleanup);

@@ -15,4 +15,7 @@ using RunSettings = TextThreadSettings;
 int run(int argc, const char* const* argv);
 int run(int argc, const char* const* argv, const RunSettings& settings);
 
+// A failed allocation anywhere in a run: the memory message, code 1.
+[[noreturn]] void fail_without_memory();
+
 }  // namespace plotveil

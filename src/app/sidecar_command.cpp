@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/failure.hpp"
 #include "base/platform.hpp"
 #include "grid/files/byte_streams.hpp"
 #include "grid/files/encoding.hpp"
@@ -21,7 +22,8 @@ constexpr char kUsage[] =
     "by plotveil (-f:s, -f:d), so that GDAL, QGIS and ArcGIS open the grid: an ESRI\n"
     "header for a single grid, an ENVI header for a double grid.\n"
     "  -f, --force   replace an existing .hdr\n"
-    "  -h, --help    print this help and exit\n";
+    "  -h, --help    print this help and exit\n"
+    "  --version     print plotveil-hdr's version and exit\n";
 
 // Through the platform's console: on a Windows console names in any script
 // show as they are.
@@ -30,6 +32,9 @@ void say(std::FILE* stream, std::string_view text) {
 }
 
 void complain(const std::string& text) { say(stderr, "plotveil-hdr: " + text + "\n"); }
+
+// From 16777217 on, not every whole number is a 32-bit float.
+constexpr std::int64_t kSingleCountsExactly = std::int64_t{1} << 24;
 
 // Writes the sidecar of one grid; false, with its message said, when refused
 // or failed.
@@ -66,18 +71,24 @@ bool write_sidecar(const std::string& grid, bool force) {
              std::to_string(layout.grid_bytes) + " (an unfinished grid?)");
     return false;
   }
+  if (size && *size > layout.grid_bytes && *encoding == GridEncoding::single_precision &&
+      (layout.columns >= kSingleCountsExactly || layout.rows >= kSingleCountsExactly)) {
+    complain("no sidecar for " + grid + ": it holds " + std::to_string(*size) + " bytes, its header describes " +
+             std::to_string(layout.grid_bytes) +
+             ", and a single-precision header counts columns and rows exactly only up to 16777216"
+             " (a grid too large for its header?)");
+    return false;
+  }
 
   const std::string sidecar = sidecar_name(grid);
   if (platform::names_file(sidecar, in.identity)) {
     complain("no sidecar for " + grid + ": " + sidecar + " would be the grid itself");
     return false;
   }
-  InStream existing;
-  if (open_input(existing, sidecar) == OpenInput::ok && !force) {
+  if (!force && platform::entry_exists(sidecar)) {
     complain(sidecar + " exists; give -f to replace it");
     return false;
   }
-  close_input(existing);
 
   OutStream out;
   if (!open_output(out, sidecar)) {
@@ -87,8 +98,8 @@ bool write_sidecar(const std::string& grid, bool force) {
   const std::string text = format_sidecar(layout);
   bool written = write_output(out, text.data(), text.size()) == text.size();
   if (!close_output(out) || !written) {
-    platform::remove_file(sidecar);
-    complain("error writing " + sidecar + " (removed)");
+    const bool removed = platform::remove_file(sidecar);
+    complain("error writing " + sidecar + (removed ? " (removed)" : " (the partial file could not be removed)"));
     return false;
   }
   say(stdout, "wrote " + sidecar + "\n");
@@ -96,6 +107,11 @@ bool write_sidecar(const std::string& grid, bool force) {
 }
 
 }  // namespace
+
+void sidecar_without_memory() {
+  say(stderr, "plotveil-hdr: could not allocate memory\n");
+  end_process(ExitCode::usage_or_setup);
+}
 
 int run_sidecar_command(int argc, const char* const* argv) {
   bool force = false;
@@ -110,6 +126,10 @@ int run_sidecar_command(int argc, const char* const* argv) {
     } else if (arg == "-h" || arg == "--help") {
       say(stdout, kUsage);
       return 0;
+    } else if (arg == "--version") {
+      // The release's version, set once in the build (CMake's project version).
+      say(stdout, "plotveil-hdr " PLOTVEIL_VERSION "\n");
+      return std::fflush(stdout) == 0 ? 0 : 1;
     } else if (arg == "-f" || arg == "--force") {
       force = true;
     } else {

@@ -8,4 +8,7 @@ namespace plotveil {
 
 int run_sidecar_command(int argc, const char* const* argv);
 
+// A failed allocation: said on standard error, exit 1.
+[[noreturn]] void sidecar_without_memory();
+
 }  // namespace plotveil

@@ -73,6 +73,6 @@ void console_write_repeated(char c, std::uint64_t count) {
 
 void console_flush() { std::fflush(out()); }
 
-std::optional<std::string> console_read_line() { return platform::read_console_line(in()); }
+platform::AnswerLine console_read_line() { return platform::read_console_line(in()); }
 
 }  // namespace plotveil

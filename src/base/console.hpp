@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/platform.hpp"
+
 namespace plotveil {
 
 [[gnu::format(printf, 1, 2)]] void console_print(const char* format, ...);
@@ -23,9 +25,9 @@ void console_flush();
 
 // Reads one answer line from standard input: the bytes up to the first line
 // feed, which is consumed and not kept (a CR before it stays, except on
-// Windows, where CR LF ends a line). Returns nothing when standard input ends
-// before any byte was read.
-std::optional<std::string> console_read_line();
+// Windows, where CR LF ends a line). Says so when standard input ends before
+// any byte was read, or when the line is longer than any name the tool takes.
+platform::AnswerLine console_read_line();
 
 // A standard stream the tool was started without is opened on the null
 // device, so that no file the run opens takes its place: the prompt would

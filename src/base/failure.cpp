@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdlib>
+#include <new>
 
 #include "base/console.hpp"
 
@@ -11,8 +12,29 @@ namespace {
 FailureCleanup g_cleanup = nullptr;
 void* g_cleanup_context = nullptr;
 ExitHandler g_exit_handler = nullptr;
+MemoryReport g_memory_report = nullptr;
+void* g_memory_reserve = nullptr;
+constexpr std::size_t kMemoryReserve = 64 * 1024;
+
+void memory_failed() {
+  std::set_new_handler(nullptr);  // a failure while reporting must not come back here
+  std::free(g_memory_reserve);
+  g_memory_reserve = nullptr;
+  g_memory_report();
+  std::abort();  // a report always ends the process
+}
 
 }  // namespace
+
+void report_memory_failures(MemoryReport report) {
+  g_memory_report = report;
+  if (g_memory_reserve == nullptr) g_memory_reserve = std::malloc(kMemoryReserve);
+  if (g_memory_reserve == nullptr) report();
+  std::set_new_handler(memory_failed);
+}
+
+AllocationMayFail::AllocationMayFail() : saved_(std::set_new_handler(nullptr)) {}
+AllocationMayFail::~AllocationMayFail() { std::set_new_handler(saved_); }
 
 void set_failure_cleanup(FailureCleanup cleanup, void* context) {
   g_cleanup = cleanup;

@@ -27,6 +27,26 @@ enum class ExitCode : int {
 using FailureCleanup = void (*)(void* context);
 void set_failure_cleanup(FailureCleanup cleanup, void* context);
 
+// From the call on, an allocation that fails (operator new, the nothrow form
+// too) calls `report`, which says so in the program's own words and ends the
+// process: never an exception, never an abort. A reserve kept from the start
+// is given back first, so the report has memory to print with.
+using MemoryReport = void (*)();
+void report_memory_failures(MemoryReport report);
+
+// Within its scope a failed nothrow allocation returns nothing instead: for
+// memory the run can go on without (it then works on fewer threads).
+class AllocationMayFail {
+ public:
+  AllocationMayFail();
+  ~AllocationMayFail();
+  AllocationMayFail(const AllocationMayFail&) = delete;
+  AllocationMayFail& operator=(const AllocationMayFail&) = delete;
+
+ private:
+  void (*saved_)();
+};
+
 // What ends the process. Normally std::exit; test and fuzz harnesses install a
 // handler that throws instead, so a failure can be observed in process.
 using ExitHandler = void (*)(int code);

@@ -18,14 +18,20 @@ inline constexpr char unrecognised_format[] =
 
 inline constexpr char error_opening_output[] = "error opening output grid %s \r\n";
 inline constexpr char output_is_input[] = "output grid %s would overwrite an input grid \r\n";
+inline constexpr char output_cannot_seek[] = "output grid %s cannot seek: a binary grid needs a file \r\n";
 inline constexpr char prompt_new_name[] = "please enter new output file name: ";
 inline constexpr char after_answer[] = "\r\n";
+inline constexpr char answer_too_long[] = "output file name longer than %d characters\n";
 
 inline constexpr char error_reading_header[] = "error reading fiel header from %s\n";
 inline constexpr char parameter_mismatch[] =
     "%d. Parameter (%s) in %s stimmt nicht\n mit dem in %s ueberein (%s)\n";
 inline constexpr char unusable_size[] = "grid %s has an unusable size (ncols %s, nrows %s)\n";
 inline constexpr char no_memory_for_rows[] = "could not allocate memory for rows of %d cells\n";
+inline constexpr char no_memory[] = "could not allocate memory\n";
+inline constexpr char size_beyond_single[] =
+    "grid %s is too large for a single-precision header, which counts columns and rows "
+    "exactly only up to 16777216; write it with -f:d or -f:t\n";
 
 inline constexpr char error_reading_row[] = "error reading from %s in row %d (%d values read)\n";
 inline constexpr char error_writing_row[] = "error writing row %d in %s\n";

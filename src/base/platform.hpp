@@ -27,11 +27,16 @@ struct FileIdentity {
 };
 
 // Opens an existing regular file for reading, binary. kNoFile when it cannot be
-// opened or is a folder, a device or a pipe.
+// opened or is a folder, a device or a pipe; no name makes it wait (a FIFO
+// without a writer is refused at once).
 File open_for_reading(const std::string& name, FileIdentity& identity);
 
-// Creates the file, or empties an existing one, for writing, binary.
+// Creates the file, or empties an existing one, for writing, binary. No name
+// makes it wait: a FIFO without a reader cannot be opened.
 File create_for_writing(const std::string& name);
+
+// True when the file can be positioned (a pipe or a terminal cannot).
+bool can_seek(File file);
 
 // The identity of the existing file `name` designates; nothing when it
 // designates none.
@@ -50,6 +55,11 @@ bool remove_file(const std::string& name);
 
 // The size in bytes of an open file; nothing when the system does not say.
 std::optional<std::uint64_t> file_size(File file);
+
+// True when a directory entry stands under `name`, of any kind and however
+// reachable: a file that cannot be read, a link to nothing, a FIFO, a folder.
+// Links are not followed.
+bool entry_exists(const std::string& name);
 
 // One read of at most `count` bytes: the bytes read, 0 at the end of the file,
 // -1 on failure. Retries interrupted calls.
@@ -70,26 +80,53 @@ bool is_terminal(std::FILE* stream);
 // Windows console as the characters the UTF-8 bytes encode.
 void write_console(std::FILE* stream, std::string_view text, bool terminal);
 
+// The longest answer to the prompt, in characters: the longest path Windows
+// takes. A longer answer is refused, so that an endless one (</dev/zero) is
+// not read on until memory runs out.
+inline constexpr std::size_t kMaxAnswerCharacters = 32767;
+
+// One answer line: its text without the line end, or that the input ended
+// before any byte, or that it ran past the longest answer taken.
+struct AnswerLine {
+  enum class Kind { text, ended, too_long };
+  Kind kind = Kind::ended;
+  std::string text;
+};
+
+// Characters of UTF-8 text: the bytes that do not continue a character.
+inline std::size_t utf8_characters(std::string_view text) {
+  std::size_t count = 0;
+  for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return count;
+}
+
 // The bytes of `stream` up to the next line feed, which is consumed and not
-// kept; nothing when the stream ends before any byte. Both systems' answer
+// kept. Reading stops as soon as the line holds more than `most` characters
+// (or four times as many bytes): the rest is never read. Both systems' answer
 // lines begin as this.
-inline std::optional<std::string> read_byte_line(std::FILE* stream) {
-  std::string line;
-  bool any = false;
+inline AnswerLine read_byte_line(std::FILE* stream, std::size_t most) {
+  AnswerLine line;
+  std::size_t characters = 0;
   for (;;) {
     int c = std::getc(stream);
     if (c == EOF) break;
-    any = true;
+    line.kind = AnswerLine::Kind::text;
     if (c == '\n') break;
-    line.push_back(static_cast<char>(c));
+    characters += (c & 0xC0) != 0x80;
+    if (characters > most || line.text.size() >= 4 * most) {
+      line.kind = AnswerLine::Kind::too_long;
+      line.text.clear();
+      break;
+    }
+    line.text.push_back(static_cast<char>(c));
   }
-  if (!any) return std::nullopt;
   return line;
 }
 
-// One answer line from `stream`, without its line end. Nothing when the input
-// ends before any byte. On Windows the CR of a CR LF is no part of the answer.
-std::optional<std::string> read_console_line(std::FILE* stream);
+// One answer line from `stream`, without its line end, of at most
+// kMaxAnswerCharacters characters. On Windows the CR of a CR LF, and a UTF-8
+// byte-order mark before the answer, are no part of it.
+AnswerLine read_console_line(std::FILE* stream);
 
 // A standard stream the tool was started without is opened on the null
 // device, so that no file the run opens takes its place: the prompt would

@@ -16,14 +16,21 @@ FileIdentity identity_of(const struct stat& info) {
 
 bool has_nul(const std::string& name) { return name.find('\0') != std::string::npos; }
 
+// Opened without waiting for the other end of a FIFO (or a device's line);
+// once the type is known, reads and writes wait again as usual.
+bool clear_nonblocking(int fd) {
+  int flags = ::fcntl(fd, F_GETFL);
+  return flags != -1 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != -1;
+}
+
 }  // namespace
 
 File open_for_reading(const std::string& name, FileIdentity& identity) {
   if (has_nul(name)) return kNoFile;
-  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return kNoFile;
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !clear_nonblocking(fd)) {
     ::close(fd);
     return kNoFile;
   }
@@ -33,9 +40,16 @@ File open_for_reading(const std::string& name, FileIdentity& identity) {
 
 File create_for_writing(const std::string& name) {
   if (has_nul(name)) return kNoFile;
-  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  return fd < 0 ? kNoFile : fd;
+  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd < 0) return kNoFile;
+  if (!clear_nonblocking(fd)) {
+    ::close(fd);
+    return kNoFile;
+  }
+  return fd;
 }
+
+bool can_seek(File file) { return ::lseek(static_cast<int>(file), 0, SEEK_CUR) != -1; }
 
 std::optional<FileIdentity> identify(const std::string& name) {
   struct stat info {};
@@ -49,6 +63,13 @@ std::optional<std::uint64_t> file_size(File file) {
   struct stat info {};
   if (::fstat(static_cast<int>(file), &info) != 0 || info.st_size < 0) return std::nullopt;
   return static_cast<std::uint64_t>(info.st_size);
+}
+
+bool entry_exists(const std::string& name) {
+  struct stat info {};
+  if (has_nul(name)) return false;
+  // An entry that cannot even be looked at is taken to be there.
+  return ::lstat(name.c_str(), &info) == 0 || (errno != ENOENT && errno != ENOTDIR);
 }
 
 std::int64_t read_file(File file, void* destination, std::size_t count) {
@@ -78,9 +99,7 @@ void write_console(std::FILE* stream, std::string_view text, bool) {
   std::fwrite(text.data(), 1, text.size(), stream);
 }
 
-std::optional<std::string> read_console_line(std::FILE* stream) {
-  return read_byte_line(stream);
-}
+AnswerLine read_console_line(std::FILE* stream) { return read_byte_line(stream, kMaxAnswerCharacters); }
 
 void guard_standard_streams() {
   for (int fd = 0; fd <= 2; ++fd) {

@@ -134,6 +134,15 @@ std::optional<std::uint64_t> file_size(File file) {
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
+bool entry_exists(const std::string& name) {
+  std::optional<std::wstring> path = system_path(name);
+  if (!path || path->empty()) return false;
+  if (::GetFileAttributesW(path->c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  // An entry that cannot even be looked at is taken to be there.
+  const DWORD error = ::GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME;
+}
+
 std::int64_t read_file(File file, void* destination, std::size_t count) {
   DWORD got = 0;
   const DWORD asked = static_cast<DWORD>(count < kMaxTransfer ? count : kMaxTransfer);
@@ -155,6 +164,12 @@ bool seek_file(File file, std::uint64_t offset) {
 }
 
 bool close_file(File file) { return ::CloseHandle(handle_of(file)) != 0; }
+
+bool can_seek(File file) {
+  LARGE_INTEGER here{};
+  return ::GetFileType(handle_of(file)) != FILE_TYPE_PIPE &&
+         ::SetFilePointerEx(handle_of(file), LARGE_INTEGER{}, &here, FILE_CURRENT) != 0;
+}
 
 bool is_terminal(std::FILE* stream) {
   DWORD mode = 0;
@@ -179,37 +194,49 @@ void write_console(std::FILE* stream, std::string_view text, bool terminal) {
   std::fwrite(text.data(), 1, text.size(), stream);
 }
 
-std::optional<std::string> read_console_line(std::FILE* stream) {
+AnswerLine read_console_line(std::FILE* stream) {
+  AnswerLine answer;
   HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
   DWORD mode = 0;
   if (handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode)) {
     // Typed at a console: read as characters, so any script arrives whole.
     std::wstring line;
-    bool any = false;
     for (;;) {
       wchar_t c = 0;
       DWORD got = 0;
       if (!::ReadConsoleW(handle, &c, 1, &got, nullptr) || got == 0) break;
-      if (!any && c == 0x1A) break;  // Ctrl-Z: the end of the console's input
-      any = true;
+      if (answer.kind == AnswerLine::Kind::ended && c == 0x1A) break;  // Ctrl-Z: the end of the console's input
+      answer.kind = AnswerLine::Kind::text;
       if (c == L'\n') break;
       line.push_back(c);
+      // Room for the CR of the line end, and for a byte-order mark.
+      if (line.size() > kMaxAnswerCharacters + 2) {
+        answer.kind = AnswerLine::Kind::too_long;
+        return answer;
+      }
     }
-    if (!any) return std::nullopt;
     if (!line.empty() && line.back() == L'\r') line.pop_back();
-    return narrow(line);
+    if (!line.empty() && line.front() == 0xFEFF) line.erase(0, 1);
+    answer.text = narrow(line);
+  } else {
+    // Room for the CR of the line end, and for a byte-order mark.
+    answer = read_byte_line(stream, kMaxAnswerCharacters + 2);
+    std::string& line = answer.text;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    // Windows PowerShell sends a UTF-8 byte-order mark before what it pipes.
+    if (line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
+    if (!is_utf8(line)) {
+      // Not UTF-8: bytes in the console's code page, as cmd.exe's echo gives them.
+      UINT code_page = ::GetConsoleCP();
+      if (code_page == 0) code_page = CP_ACP;
+      line = narrow(decode(line, code_page));
+    }
   }
-  std::optional<std::string> bytes = read_byte_line(stream);
-  if (!bytes) return std::nullopt;
-  std::string& line = *bytes;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (!is_utf8(line)) {
-    // Not UTF-8: bytes in the console's code page, as cmd.exe's echo gives them.
-    UINT code_page = ::GetConsoleCP();
-    if (code_page == 0) code_page = CP_ACP;
-    line = narrow(decode(line, code_page));
+  if (utf8_characters(answer.text) > kMaxAnswerCharacters) {
+    answer.kind = AnswerLine::Kind::too_long;
+    answer.text.clear();
   }
-  return line;
+  return answer;
 }
 
 void guard_standard_streams() {

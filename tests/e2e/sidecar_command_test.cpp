@@ -115,7 +115,7 @@ TEST(SidecarCommand, AFailedWriteIsReportedAndLeavesNoSidecar) {
   // A folder in the sidecar's place cannot be created over.
   std::string other = dir.write("h.flt", single_grid(binary_header(1, 1), {{5}}));
   ASSERT_EQ(::mkdir(dir.file("h.hdr").c_str(), 0755), 0);
-  run = run_hdr({other});
+  run = run_hdr({"-f", other});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_NE(run.err.find("cannot create " + dir.file("h.hdr")), std::string::npos) << run.err;
 }
@@ -126,6 +126,10 @@ TEST(SidecarCommand, OptionsAndSeveralGrids) {
   EXPECT_EQ(help.out.rfind(console_text("usage: plotveil-hdr [-f] <grid>...\n"), 0), 0u) << help.out;
   EXPECT_EQ(help.err, "");
   EXPECT_EQ(run_hdr({"-h", "whatever"}).exit_code, 0);
+  RunResult version = run_hdr({"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out, console_text("plotveil-hdr " PLOTVEIL_VERSION "\n"));
+  EXPECT_EQ(version.err, "");
 
   RunResult none = run_hdr({});
   EXPECT_EQ(none.exit_code, 2);

@@ -110,7 +110,9 @@ RunResult run_tool(const std::vector<std::string>& args, const RunOptions& optio
   int err_pipe[2];
   check(::pipe2(out_pipe, O_CLOEXEC) == 0, "pipe");
   check(::pipe2(err_pipe, O_CLOEXEC) == 0, "pipe");
-  int in_fd = options.stdin_kind == Stdin::bytes ? input_descriptor(options.input) : -1;
+  int in_fd = options.stdin_kind == Stdin::bytes     ? input_descriptor(options.input)
+              : options.stdin_kind == Stdin::endless ? ::open("/dev/zero", O_RDONLY | O_CLOEXEC)
+                                                     : -1;
 
   std::vector<std::string> words = tool_command(options.binary.empty() ? tool_path() : options.binary, args);
   std::vector<char*> argv;

@@ -18,6 +18,7 @@ namespace fs = std::filesystem;
 enum class Stdin {
   closed,  // descriptor 0 is not open at all
   bytes,   // a file holding RunOptions::input (empty: at end at once)
+  endless, // NUL bytes without end (/dev/zero)
 };
 
 struct RunOptions {

@@ -196,6 +196,24 @@ TEST(CheckGridSize, RefusesSizesThatGiveNoUsableRowBuffer) {
   EXPECT_NE(printed.find("grid g has an unusable size (ncols -1, nrows 1)\n"), std::string::npos);
 }
 
+TEST(SingleHeaderHoldsSize, OnlyCountsAFloatKeepsAsTheRunUsesThem) {
+  auto holds = [](double ncols, double nrows) {
+    GridHeader h;
+    h.value[1] = ncols;
+    h.value[2] = nrows;
+    return single_header_holds_size(h);
+  };
+  EXPECT_TRUE(holds(16777216, 16777216));
+  EXPECT_FALSE(holds(16777217, 1));
+  EXPECT_FALSE(holds(1, 16777217));
+  EXPECT_TRUE(holds(16777218, 33554436));    // whole numbers a float holds
+  EXPECT_FALSE(holds(1, 16777217.5));        // 16777217 rows, a header of 16777216 or 16777218
+  EXPECT_TRUE(holds(16777218.9, 2.5));       // truncated, as the run uses them
+  EXPECT_TRUE(holds(3, -16777217));          // no rows either way
+  EXPECT_FALSE(holds(2147483646, 1));        // the widest usable row rounds up to 2^31
+  EXPECT_TRUE(holds(std::nan(""), INFINITY));  // unusable: check_grid_size refuses it
+}
+
 TEST(FormatTextHeader, TruncatesSizesAndWritesCoordinatesInSixDigits) {
   GridHeader h;
   double values[7] = {0, 100.9, -2.5, 1234.5678, -0.0, 25, -9999};

@@ -122,15 +122,19 @@ OutStream::~OutStream() {
 }
 
 bool open_output(OutStream& out, const std::string& name) {
+  if (!out.buffer) {
+    out.buffer.reset(new char[kOutputBufferSize]);
+    out.capacity = kOutputBufferSize;
+  }
   platform::File file = platform::create_for_writing(name);
   if (file == platform::kNoFile) return false;
   out.file = file;
-  out.capacity = kOutputBufferSize;
-  out.buffer.reset(new char[kOutputBufferSize]);
   out.used = 0;
   out.broken = false;
   return true;
 }
+
+bool output_can_seek(const OutStream& out) { return platform::can_seek(out.file); }
 
 bool flush_output(OutStream& out) {
   if (out.used == 0) return !out.broken;

@@ -64,8 +64,12 @@ struct OutStream {
   ~OutStream();
 };
 
-// Creates or empties the file, like fopen with "w".
+// Creates or empties the file, like fopen with "w". The buffer is taken
+// first, so a run without the memory for it leaves an existing file as it was.
 bool open_output(OutStream& out, const std::string& name);
+
+// True when the output can go back to its start (a pipe cannot).
+bool output_can_seek(const OutStream& out);
 
 // Writes out everything buffered. False when the system refused bytes.
 bool flush_output(OutStream& out);

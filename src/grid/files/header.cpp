@@ -52,18 +52,39 @@ bool read_binary_header(InStream& in, GridEncoding encoding, GridHeader& header)
                                                     : read_binary_values<float>(in, header);
 }
 
-void read_header(InStream& in, GridEncoding encoding, const std::string& name, GridHeader& header) {
-  switch (encoding) {
-    case GridEncoding::double_precision:
-    case GridEncoding::single_precision:
-      if (!read_binary_header(in, encoding, header)) fail_header(name);
-      return;
-    case GridEncoding::ascii:
-      for (int k = 1; k <= 6; ++k) {
-        if (!skip_word(in) || !read_number(in, header.value[k])) fail_header(name);
-      }
-      return;
+namespace {
+
+bool read_header_values(InStream& in, GridEncoding encoding, GridHeader& header) {
+  if (encoding != GridEncoding::ascii) return read_binary_header(in, encoding, header);
+  for (int k = 1; k <= 6; ++k) {
+    if (!skip_word(in) || !read_number(in, header.value[k])) return false;
   }
+  return true;
+}
+
+// The cells of a row, or the rows of a grid, that a run takes from a usable
+// ncols or nrows.
+double count_used(double value) { return value >= 1 ? std::trunc(value) : 0; }
+
+bool holds_count(double value) {
+  // Comparisons written so that NaN passes: check_grid_size refuses it.
+  if (!(value > kInt32Below && value < kInt32Above)) return true;
+  return count_used(static_cast<float>(value)) == count_used(value);
+}
+
+}  // namespace
+
+void read_header(InStream& in, GridEncoding encoding, const std::string& name, GridHeader& header) {
+  if (!read_header_values(in, encoding, header)) fail_header(name);
+}
+
+bool peek_header(InStream& in, GridEncoding encoding, GridHeader& header) {
+  bool whole = read_header_values(in, encoding, header);
+  return rewind_input(in, in.text) && whole;
+}
+
+bool single_header_holds_size(const GridHeader& header) {
+  return holds_count(header.value[kNcols]) && holds_count(header.value[kNrows]);
 }
 
 std::string format_parameter(double value) {

@@ -15,6 +15,10 @@ namespace plotveil {
 // words are not examined.
 void read_header(InStream& in, GridEncoding encoding, const std::string& name, GridHeader& header);
 
+// Reads the header as read_header does, then puts the stream back at byte 0;
+// false, and no message, when the file cannot supply it whole.
+bool peek_header(InStream& in, GridEncoding encoding, GridHeader& header);
+
 // The twelve values of a single or double header, widened, into indexes 1 to
 // 12. False, and nothing stored, when the file cannot supply them whole.
 bool read_binary_header(InStream& in, GridEncoding encoding, GridHeader& header);
@@ -34,6 +38,12 @@ struct GridSize {
 // ncols must lie between -1 and 2147483647 (exclusive) so that a row buffer of
 // W + 1 cells can exist; otherwise the run ends with code 1.
 GridSize check_grid_size(const GridHeader& header, const std::string& name);
+
+// False when a single-precision header would give another row width or row
+// count than a run uses (ncols and nrows truncated, none below 1): a 32-bit
+// float holds every whole number only up to 16777216. Sizes that cannot
+// describe rows at all pass here; check_grid_size refuses them.
+bool single_header_holds_size(const GridHeader& header);
 
 // Writes the output header from `header` (grid_1's) in the output format. A
 // failed write ends the run with code 4.

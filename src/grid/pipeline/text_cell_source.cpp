@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/failure.hpp"
 #include "grid/files/text_input.hpp"
 #include "grid/numbers/text_numbers.hpp"
 
@@ -23,15 +24,18 @@ bool TextCellSource::start(InStream& in, WorkerPool& pool, std::size_t block_byt
   // Numbers after the first take two bytes at least ("1-2", "1 2").
   block_cells_ = block_bytes / 2 + 2;
   block_total_ = blocks;
-  blocks_.reset(new (std::nothrow) Block[static_cast<std::size_t>(blocks)]);
-  if (!blocks_) return false;
-  for (int b = 0; b < blocks; ++b) {
-    // Cells are left unset: only the pages the numbers fill become resident.
-    blocks_[b].text.reset(new (std::nothrow) char[block_bytes + 1]);
-    blocks_[b].cells.reset(new (std::nothrow) double[block_cells_ + 1]);
-    if (!blocks_[b].text || !blocks_[b].cells) return false;
-    blocks_[b].job.work = read_block_job;
-    blocks_[b].job.context = &blocks_[b];
+  {
+    AllocationMayFail may_fail;
+    blocks_.reset(new (std::nothrow) Block[static_cast<std::size_t>(blocks)]);
+    if (!blocks_) return false;
+    for (int b = 0; b < blocks; ++b) {
+      // Cells are left unset: only the pages the numbers fill become resident.
+      blocks_[b].text.reset(new (std::nothrow) char[block_bytes + 1]);
+      blocks_[b].cells.reset(new (std::nothrow) double[block_cells_ + 1]);
+      if (!blocks_[b].text || !blocks_[b].cells) return false;
+      blocks_[b].job.work = read_block_job;
+      blocks_[b].job.context = &blocks_[b];
+    }
   }
   for (int b = 0; b < blocks; ++b) cut(blocks_[b]);
   return true;

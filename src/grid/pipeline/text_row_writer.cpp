@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "base/failure.hpp"
+
 namespace plotveil {
 namespace {
 
@@ -24,6 +26,7 @@ bool TextRowWriter::start(OutStream& out, WorkerPool& pool, const RowShape& shap
   slot_cells = slot_cells < 1 ? 1 : slot_cells > kMostCells ? kMostCells : slot_cells;
   slot_cells_ = slot_cells;
   slot_total_ = slots;
+  AllocationMayFail may_fail;
   slots_.reset(new (std::nothrow) Slot[static_cast<std::size_t>(slots)]);
   if (!slots_) return false;
   for (int s = 0; s < slots; ++s) {

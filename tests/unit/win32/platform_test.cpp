@@ -107,10 +107,12 @@ TEST(Win32Console, AnswerEndsAtItsCrLf) {
   ASSERT_NE(in, nullptr);
   std::fputs("out.asc\r\n\r\nlast", in);
   std::rewind(in);
-  EXPECT_EQ(read_console_line(in), std::optional<std::string>("out.asc"));
-  EXPECT_EQ(read_console_line(in), std::optional<std::string>(""));
-  EXPECT_EQ(read_console_line(in), std::optional<std::string>("last"));
-  EXPECT_EQ(read_console_line(in), std::nullopt);
+  for (const char* text : {"out.asc", "", "last"}) {
+    AnswerLine answer = read_console_line(in);
+    EXPECT_EQ(answer.kind, AnswerLine::Kind::text);
+    EXPECT_EQ(answer.text, text);
+  }
+  EXPECT_EQ(read_console_line(in).kind, AnswerLine::Kind::ended);
   std::fclose(in);
 }
 

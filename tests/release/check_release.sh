@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Checks the Linux x86-64 release files: two clones of this checkout in
+# different folders (the second with another umask and time zone) must pack
+# the same tarball and Debian package, byte for byte; unpacked, what they hold
+# must run on the examples as the tested build does, carry the version and the
+# last commit's date, and the package must pass lintian without an error or a
+# warning. Uncommitted changes of the checkout are carried into both clones.
+# Usage: tests/release/check_release.sh PLOTVEIL   (a tested build of plotveil,
+# whose outputs the packed programs must match)
+set -euo pipefail
+reference="$(realpath "$1")"
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+if ! git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
+  echo "release check skipped: $root is not a git checkout, and releases are made from commits"
+  exit 0
+fi
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+
+# clone DIR: this checkout as it stands, committed or not.
+clone() {
+  git clone -q "$root" "$1"
+  (cd "$root" && git ls-files -z --modified --others --exclude-standard) >"$work/changed"
+  if [ -s "$work/changed" ]; then
+    tar -C "$root" --null --files-from="$work/changed" --ignore-failed-read -cf - 2>/dev/null | tar -xf - -C "$1"
+  fi
+  (cd "$root" && git ls-files -z --deleted) | (cd "$1" && xargs -0 -r rm -f)
+}
+clone "$work/a/plotveil"
+(umask 077 && clone "$work/second/folder/named/otherwise")
+(cd "$work/a/plotveil" && bash scripts/package-linux.sh x86_64 >"$work/a.log" 2>&1) ||
+  { cat "$work/a.log"; exit 1; }
+(cd "$work/second/folder/named/otherwise" && TZ=Asia/Tokyo bash scripts/package-linux.sh x86_64 \
+  >"$work/b.log" 2>&1) || { cat "$work/b.log"; exit 1; }
+a="$work/a/plotveil/build-linux-static"
+b="$work/second/folder/named/otherwise/build-linux-static"
+v="$(cat "$a/release-version.txt")"
+tarball="plotveil-$v-linux-x86_64.tar.gz"
+deb="plotveil_${v}_amd64.deb"
+for file in "$tarball" "$deb"; do
+  if cmp "$a/$file" "$b/$file"; then
+    echo "same bytes from two folders: $file ($(stat -c %s "$a/$file") bytes)"
+  else
+    fail "$file differs between two folders"
+  fi
+done
+
+date="$(TZ=UTC git -C "$root" log -1 --format=%cd --date=format-local:%Y-%m-%d)"
+expected="$work/expected"
+mkdir -p "$expected"
+examples="$root/examples"
+"$reference" "$examples/elevation.asc" "$examples/mask.asc" "$expected/masked.flt" -f:s </dev/null >/dev/null
+
+# check_install PREFIX MANDIR READER DOCDIR: the programs run on the examples
+# as the reference does, the manual pages carry version and date.
+check_install() {
+  local prefix="$1" man="$2" reader="$3" doc="$4" out="$work/out-$(basename "$1")"
+  mkdir -p "$out"
+  "$prefix/bin/plotveil" "$doc/examples/elevation.asc" "$doc/examples/mask.asc" "$out/masked.flt" -f:s \
+    </dev/null >"$out/log" || fail "$prefix/bin/plotveil on the examples: exit $? ($(cat "$out/log"))"
+  cmp -s "$out/masked.flt" "$expected/masked.flt" || fail "$prefix/bin/plotveil: another output than $reference"
+  "$prefix/bin/plotveil-hdr" "$out/masked.flt" >/dev/null || fail "$prefix/bin/plotveil-hdr on its output"
+  [ "$("$prefix/bin/plotveil-hdr" --version)" = "plotveil-hdr $v" ] || fail "$prefix/bin/plotveil-hdr --version"
+  for page in plotveil plotveil-hdr; do
+    local title
+    title="$("$reader" "$man/$page.1"* | head -n 1)"
+    [[ "$title" == ".TH ${page^^} 1 $date \"plotveil $v\" "* ]] || fail "$man/$page.1: title line $title"
+  done
+}
+
+mkdir -p "$work/tarball"
+tar -xzf "$a/$tarball" -C "$work/tarball"
+check_install "$work/tarball" "$work/tarball/share/man/man1" cat "$work/tarball/share/doc/plotveil"
+for file in LICENSE README.md CHANGELOG.md; do
+  [ -f "$work/tarball/share/doc/plotveil/$file" ] || fail "$tarball holds no share/doc/plotveil/$file"
+done
+
+dpkg-deb -x "$a/$deb" "$work/deb"
+check_install "$work/deb/usr" "$work/deb/usr/share/man/man1" zcat "$work/deb/usr/share/doc/plotveil"
+[ "$(dpkg-deb -f "$a/$deb" Version Architecture | tr '\n' ' ')" = "Version: $v Architecture: amd64 " ] ||
+  fail "$deb: version or architecture"
+head -n 1 "$work/deb/usr/share/doc/plotveil/copyright" | grep -q '^Format: ' || fail "$deb: copyright format"
+grep -qF "$(sed -n 3p "$root/LICENSE" | sed 's/^Copyright (c) //')" "$work/deb/usr/share/doc/plotveil/copyright" ||
+  fail "$deb: copyright holder"
+
+if lintian --fail-on error,warning "$a/$deb" >"$work/lintian" 2>&1; then
+  echo "lintian: no error or warning in $deb"
+else
+  cat "$work/lintian"
+  fail "lintian on $deb"
+fi
+
+if [ "$failures" -ne 0 ]; then
+  echo "release check: $failures failures"
+  exit 1
+fi
+echo "release check passed"
