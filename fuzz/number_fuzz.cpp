@@ -20,10 +20,10 @@
 #include <string_view>
 #include <vector>
 
-#include "grid/byte_streams.hpp"
-#include "grid/number_format.hpp"
-#include "grid/number_scan.hpp"
-#include "grid/text_input.hpp"
+#include "grid/files/byte_streams.hpp"
+#include "grid/files/text_input.hpp"
+#include "grid/numbers/number_format.hpp"
+#include "grid/numbers/number_scan.hpp"
 #include "scratch_dir.hpp"
 #include "text_model.hpp"
 

@@ -7,10 +7,7 @@
 namespace plotveil {
 
 bool names_an_input(const std::string& name, const InStream& first, const InStream& second) {
-  std::optional<platform::FileIdentity> identity = platform::identify(name);
-  if (!identity) return false;
-  return (identity->volume == first.device && identity->index == first.inode) ||
-         (identity->volume == second.device && identity->index == second.inode);
+  return platform::names_file(name, first.identity) || platform::names_file(name, second.identity);
 }
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "grid/byte_streams.hpp"
+#include "grid/files/byte_streams.hpp"
 
 namespace plotveil {
 

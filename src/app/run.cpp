@@ -1,9 +1,7 @@
 #include "app/run.hpp"
 
-#include <algorithm>
 #include <cstdlib>
 #include <memory>
-#include <new>
 #include <string>
 
 #include "app/command_line.hpp"
@@ -12,13 +10,13 @@
 #include "base/console.hpp"
 #include "base/failure.hpp"
 #include "base/messages.hpp"
-#include "base/worker_pool.hpp"
-#include "grid/byte_streams.hpp"
-#include "grid/encoding.hpp"
-#include "grid/header.hpp"
-#include "grid/rows.hpp"
-#include "grid/text_format_behind.hpp"
-#include "grid/text_parse_ahead.hpp"
+#include "grid/files/byte_streams.hpp"
+#include "grid/files/encoding.hpp"
+#include "grid/files/header.hpp"
+#include "grid/files/rows.hpp"
+#include "grid/pipeline/row_sink.hpp"
+#include "grid/pipeline/row_source.hpp"
+#include "grid/pipeline/text_threads.hpp"
 #include "stats/masking.hpp"
 #include "stats/statistics.hpp"
 
@@ -62,60 +60,18 @@ void refuse_size_beyond_single(InputGrid& grid) {
   fail(ExitCode::usage_or_setup, msg::size_beyond_single, grid.name.c_str());
 }
 
-// Text inputs read ahead and a text output written behind, on worker threads.
-// The row loop takes cells and hands rows over in order, so all it prints and
-// writes stays as without threads.
-struct Pipeline {
-  TextCellSource sources[2];
-  bool reads_ahead[2] = {false, false};
-  TextRowWriter writer;
-  bool writes_behind = false;
-  WorkerPool pool;
-
-  // The workers end before the blocks and slots they work on go.
-  ~Pipeline() { pool.stop(); }
-};
-
-// Blocks and slots in flight: enough that workers always find queued jobs
-// while the main thread takes some of them on, few enough to keep the memory
-// small and fixed.
-int in_flight(int threads) { return std::clamp(16 * threads, 32, 64); }
-
-std::unique_ptr<Pipeline> start_pipeline(const RunSettings& settings, InputGrid* inputs[2],
-                                         OutStream& out, OutputFormat format, const RowShape& shape,
-                                         const std::string& out_name) {
-  const bool text_in[2] = {inputs[0]->encoding == GridEncoding::ascii,
-                           inputs[1]->encoding == GridEncoding::ascii};
-  const bool text_out = format == OutputFormat::text;
-  if (settings.threads <= 1 || !(text_in[0] || text_in[1] || text_out)) return nullptr;
-  std::unique_ptr<Pipeline> pipeline(new (std::nothrow) Pipeline);
-  // The main thread is one of the threads: it takes jobs whenever it would wait.
-  if (!pipeline || pipeline->pool.start(settings.threads - 1) == 0) return nullptr;
-  const int count = in_flight(settings.threads);
-  for (int k = 0; k < 2; ++k) {
-    if (!text_in[k]) continue;
-    InStream& in = inputs[k]->stream;
-    const std::size_t block = std::clamp<std::size_t>(settings.text_block_bytes, 1, in.capacity / 2);
-    pipeline->reads_ahead[k] = pipeline->sources[k].start(in, pipeline->pool, block, count);
-  }
-  if (text_out) {
-    pipeline->writes_behind =
-        pipeline->writer.start(out, pipeline->pool, shape, out_name, settings.text_slot_cells, count,
-                               [] { console_write(msg::progress_dot); });
-  }
-  return pipeline;
-}
+void print_dot() { console_write(msg::progress_dot); }
 
 // What a failure exit does: the workers stop, and rows written so far reach
 // the output file.
 struct RunCleanup {
   OutStream* out = nullptr;
-  Pipeline* pipeline = nullptr;
+  TextThreads* threads = nullptr;
 };
 
 void clean_up_on_failure(void* context) {
   auto& cleanup = *static_cast<RunCleanup*>(context);
-  if (cleanup.pipeline != nullptr) cleanup.pipeline->pool.stop();
+  if (cleanup.threads != nullptr) cleanup.threads->pool.stop();
   flush_output(*cleanup.out);
 }
 
@@ -182,52 +138,35 @@ int run(int argc, const char* const* argv, const RunSettings& settings) {
     // Rows without cells read, mask and write nothing: only their dots remain.
     console_write_repeated(msg::progress_dot[0], size.rows > 0 ? static_cast<std::uint64_t>(size.rows) : 0);
   }
-  std::unique_ptr<Pipeline> pipeline;
+  std::unique_ptr<TextThreads> threads;
   if (shape.width > 0 && size.rows > 0) {
-    InputGrid* inputs[2] = {&first, &second};
-    pipeline = start_pipeline(settings, inputs, out, format, shape, out_name);
-    cleanup.pipeline = pipeline.get();
+    InStream* text_inputs[2] = {first.encoding == GridEncoding::ascii ? &first.stream : nullptr,
+                                second.encoding == GridEncoding::ascii ? &second.stream : nullptr};
+    OutStream* text_output = format == OutputFormat::text ? &out : nullptr;
+    threads = start_text_threads(settings, text_inputs, text_output, shape, out_name, print_dot);
+    cleanup.threads = threads.get();
   }
-  const bool writes_behind = pipeline && pipeline->writes_behind;
-  // The next row of an input (cells 1 to W), or the run's end at a short one
-  // after the rows before it are written.
-  auto read_next_row = [&](InputGrid& grid, int k, double* cells, float* narrow,
-                           std::int64_t row) -> const double* {
-    const double* read = cells;
-    std::int64_t got = 0;
-    if (pipeline && pipeline->reads_ahead[k]) {
-      std::size_t taken = 0;
-      read = pipeline->sources[k].next_row(cells, static_cast<std::size_t>(shape.width), taken);
-      got = static_cast<std::int64_t>(taken);
-    } else {
-      got = read_row_cells(grid.stream, grid.encoding, shape, cells, narrow);
-    }
-    if (got == shape.width) return read;
-    if (writes_behind) pipeline->writer.finish();
-    fail_short_row(grid.name, row, got);
-  };
+  RowSink out_rows = row_sink(out, format, shape, out_name, out_row.get(),
+                              threads ? threads->behind() : nullptr, print_dot);
+  RowSource grid_rows{&first.stream, first.encoding, &first.name, shape, first_row.get(), narrow_row.get(),
+                      threads ? threads->ahead(0) : nullptr, &out_rows};
+  RowSource mask_rows{&second.stream, second.encoding, &second.name, shape, second_row.get(), narrow_row.get(),
+                      threads ? threads->ahead(1) : nullptr, &out_rows};
 
   for (std::int64_t row = 1; shape.width > 0 && nrows >= static_cast<double>(row); ++row) {
-    const double* grid_cells = read_next_row(first, 0, first_row.get(), narrow_row.get(), row);
-    const double* mask_cells = read_next_row(second, 1, second_row.get(), narrow_row.get(), row);
-    double* slot_cells = writes_behind ? pipeline->writer.row_space() : nullptr;
-    double* out_cells = slot_cells != nullptr ? slot_cells : out_row.get();
+    const double* grid_cells = read_row(grid_rows, row);
+    const double* mask_cells = read_row(mask_rows, row);
+    double* out_cells = row_space(out_rows);
     mask_row(grid_cells, mask_cells, out_cells, shape.width, nodata, stats);
-    if (slot_cells != nullptr) {
-      pipeline->writer.row_filled(row);
-    } else if (writes_behind) {
-      pipeline->writer.add_row(out_row.get(), row);
-    } else {
-      write_row(out, format, out_row.get(), shape, row, out_name);
-      console_write(msg::progress_dot);
-    }
+    write_row(out_rows, row);  // and the row's dot, once its bytes are in the stream
   }
-  if (writes_behind) pipeline->writer.finish();
-  cleanup.pipeline = nullptr;
-  pipeline.reset();
+  finish_rows(out_rows);
+  cleanup.threads = nullptr;
+  threads.reset();
   console_write(msg::progress_end);
 
-  store_statistics(out, format, first.header, stats, out_name);
+  finalise(stats, first.header);
+  store_statistics(out, format, first.header, out_name);
   if (!close_output(out)) fail(ExitCode::write_into_output, msg::error_writing_into, out_name.c_str());
   set_failure_cleanup(nullptr, nullptr);
   console_flush();

@@ -1,17 +1,13 @@
 // One run of the tool: two input grids masked into one output grid.
 #pragma once
 
-#include <cstddef>
+#include "grid/pipeline/text_threads.hpp"
 
 namespace plotveil {
 
 // How a run spreads its work over threads. Nothing of it shows in what the
 // run prints or writes.
-struct RunSettings {
-  int threads = 1;                          // the calling thread and threads - 1 workers
-  std::size_t text_block_bytes = 1 << 14;   // bytes of text input per block read ahead
-  std::size_t text_slot_cells = 1 << 11;    // cells of text output per slot written behind
-};
+using RunSettings = TextThreadSettings;
 
 // The whole run, from the command line to the closed output. Returns 0 when the
 // run completes; every failure ends the process with its exit code instead.

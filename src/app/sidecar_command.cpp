@@ -1,19 +1,17 @@
 #include "app/sidecar_command.hpp"
 
 #include <cstdio>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "base/failure.hpp"
 #include "base/platform.hpp"
-#include "grid/byte_streams.hpp"
-#include "grid/encoding.hpp"
-#include "grid/sidecar.hpp"
-#include "grid/header.hpp"
+#include "grid/files/byte_streams.hpp"
+#include "grid/files/encoding.hpp"
+#include "grid/files/header.hpp"
+#include "grid/files/sidecar.hpp"
 
 namespace plotveil {
 namespace {
@@ -27,31 +25,16 @@ constexpr char kUsage[] =
     "  -h, --help    print this help and exit\n"
     "  --version     print plotveil-hdr's version and exit\n";
 
-void complain(const std::string& text) {
-  std::string line = "plotveil-hdr: " + text + "\n";
-  std::fputs(line.c_str(), stderr);
+// Through the platform's console: on a Windows console names in any script
+// show as they are.
+void say(std::FILE* stream, std::string_view text) {
+  platform::write_console(stream, text, platform::is_terminal(stream));
 }
 
-// A platform that cannot tell files apart leaves both numbers 0.
-bool same_file(const platform::FileIdentity& a, const InStream& b) {
-  return (a.volume != 0 || a.index != 0) && a.volume == b.device && a.index == b.inode;
-}
+void complain(const std::string& text) { say(stderr, "plotveil-hdr: " + text + "\n"); }
 
 // From 16777217 on, not every whole number is a 32-bit float.
 constexpr std::int64_t kSingleCountsExactly = std::int64_t{1} << 24;
-
-// Names are UTF-8 inside the tool, whatever the system's own code page.
-std::filesystem::path utf8_path(const std::string& name) {
-  return std::filesystem::path(std::u8string(name.begin(), name.end()));
-}
-
-// Bytes of the file, or nothing when the system does not say.
-std::optional<std::uint64_t> file_bytes(const std::string& name) {
-  std::error_code error;
-  std::uintmax_t size = std::filesystem::file_size(utf8_path(name), error);
-  if (error) return std::nullopt;
-  return static_cast<std::uint64_t>(size);
-}
 
 // Writes the sidecar of one grid; false, with its message said, when refused
 // or failed.
@@ -82,7 +65,7 @@ bool write_sidecar(const std::string& grid, bool force) {
     complain("no sidecar for " + grid + ": " + problem);
     return false;
   }
-  std::optional<std::uint64_t> size = file_bytes(grid);
+  std::optional<std::uint64_t> size = platform::file_size(in.file);
   if (size && *size < layout.grid_bytes) {
     complain("no sidecar for " + grid + ": it holds " + std::to_string(*size) + " bytes, its header describes " +
              std::to_string(layout.grid_bytes) + " (an unfinished grid?)");
@@ -98,8 +81,7 @@ bool write_sidecar(const std::string& grid, bool force) {
   }
 
   const std::string sidecar = sidecar_name(grid);
-  std::optional<platform::FileIdentity> existing = platform::identify(sidecar);
-  if (sidecar == grid || (existing && same_file(*existing, in))) {
+  if (platform::names_file(sidecar, in.identity)) {
     complain("no sidecar for " + grid + ": " + sidecar + " would be the grid itself");
     return false;
   }
@@ -116,20 +98,18 @@ bool write_sidecar(const std::string& grid, bool force) {
   const std::string text = format_sidecar(layout);
   bool written = write_output(out, text.data(), text.size()) == text.size();
   if (!close_output(out) || !written) {
-    std::error_code not_removed;
-    std::filesystem::remove(utf8_path(sidecar), not_removed);
-    complain("error writing " + sidecar + (not_removed ? " (the partial file could not be removed)" : " (removed)"));
+    const bool removed = platform::remove_file(sidecar);
+    complain("error writing " + sidecar + (removed ? " (removed)" : " (the partial file could not be removed)"));
     return false;
   }
-  std::string done = "wrote " + sidecar + "\n";
-  std::fputs(done.c_str(), stdout);
+  say(stdout, "wrote " + sidecar + "\n");
   return true;
 }
 
 }  // namespace
 
 void sidecar_without_memory() {
-  std::fputs("plotveil-hdr: could not allocate memory\n", stderr);
+  say(stderr, "plotveil-hdr: could not allocate memory\n");
   end_process(ExitCode::usage_or_setup);
 }
 
@@ -144,22 +124,22 @@ int run_sidecar_command(int argc, const char* const* argv) {
     } else if (arg == "--") {
       options_end = true;
     } else if (arg == "-h" || arg == "--help") {
-      std::fputs(kUsage, stdout);
+      say(stdout, kUsage);
       return 0;
     } else if (arg == "--version") {
       // The release's version, set once in the build (CMake's project version).
-      std::fputs("plotveil-hdr " PLOTVEIL_VERSION "\n", stdout);
+      say(stdout, "plotveil-hdr " PLOTVEIL_VERSION "\n");
       return std::fflush(stdout) == 0 ? 0 : 1;
     } else if (arg == "-f" || arg == "--force") {
       force = true;
     } else {
       complain("unknown option " + std::string(arg));
-      std::fputs(kUsage, stderr);
+      say(stderr, kUsage);
       return 2;
     }
   }
   if (grids.empty()) {
-    std::fputs(kUsage, stderr);
+    say(stderr, kUsage);
     return 2;
   }
   bool all = true;

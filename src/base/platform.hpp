@@ -42,6 +42,20 @@ bool can_seek(File file);
 // designates none.
 std::optional<FileIdentity> identify(const std::string& name);
 
+// True when `name` designates the file of `identity`, through any link or
+// spelling of the path: the one rule by which both programs tell that two
+// names are the same file.
+inline bool names_file(const std::string& name, const FileIdentity& identity) {
+  const std::optional<FileIdentity> found = identify(name);
+  return found && *found == identity;
+}
+
+// Removes the file `name`; false when it cannot.
+bool remove_file(const std::string& name);
+
+// The size in bytes of an open file; nothing when the system does not say.
+std::optional<std::uint64_t> file_size(File file);
+
 // True when a directory entry stands under `name`, of any kind and however
 // reachable: a file that cannot be read, a link to nothing, a FIFO, a folder.
 // Links are not followed.

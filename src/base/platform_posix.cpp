@@ -57,6 +57,14 @@ std::optional<FileIdentity> identify(const std::string& name) {
   return identity_of(info);
 }
 
+bool remove_file(const std::string& name) { return !has_nul(name) && ::unlink(name.c_str()) == 0; }
+
+std::optional<std::uint64_t> file_size(File file) {
+  struct stat info {};
+  if (::fstat(static_cast<int>(file), &info) != 0 || info.st_size < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
 bool entry_exists(const std::string& name) {
   struct stat info {};
   if (has_nul(name)) return false;

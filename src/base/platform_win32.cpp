@@ -123,6 +123,17 @@ std::optional<FileIdentity> identify(const std::string& name) {
   return found;
 }
 
+bool remove_file(const std::string& name) {
+  std::optional<std::wstring> path = system_path(name);
+  return path && !path->empty() && ::DeleteFileW(path->c_str()) != 0;
+}
+
+std::optional<std::uint64_t> file_size(File file) {
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(handle_of(file), &size) || size.QuadPart < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
 bool entry_exists(const std::string& name) {
   std::optional<std::wstring> path = system_path(name);
   if (!path || path->empty()) return false;

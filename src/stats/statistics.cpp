@@ -2,9 +2,6 @@
 
 #include <cmath>
 
-#include "base/failure.hpp"
-#include "base/messages.hpp"
-
 namespace plotveil {
 namespace {
 
@@ -40,26 +37,6 @@ void finalise(const GridStatistics& stats, GridHeader& header) {
   } else {
     header.value[12] = kUndefined;
   }
-}
-
-void store_statistics(OutStream& out, OutputFormat format, GridHeader& header,
-                      const GridStatistics& stats, const std::string& out_name) {
-  if (format == OutputFormat::text) return;
-  const int size = cell_size(format);
-  if (!seek_output(out, static_cast<std::uint64_t>(size) * (kCount - 1))) {
-    fail(ExitCode::write_into_output, msg::error_writing_into, out_name.c_str());
-  }
-  finalise(stats, header);
-  bool written = true;
-  if (format == OutputFormat::double_precision) {
-    written = write_output(out, &header.value[kCount], 6 * sizeof(double)) == 6 * sizeof(double);
-  } else {
-    for (int k = kCount; k <= kDeviation && written; ++k) {
-      float cell = static_cast<float>(header.value[k]);
-      written = write_output(out, &cell, sizeof cell) == sizeof cell;
-    }
-  }
-  if (!written) fail(ExitCode::write_into_output, msg::error_writing_into, out_name.c_str());
 }
 
 }  // namespace plotveil

@@ -6,9 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <limits>
-#include <string>
 
-#include "grid/byte_streams.hpp"
 #include "grid/grid_types.hpp"
 
 namespace plotveil {
@@ -60,12 +58,5 @@ inline void accumulate(GridStatistics& stats, double v) {
 // Stores count, min, max, sum, mean and deviation at header indexes 7 to 12.
 // An undefined mean (no value) or deviation (fewer than three) is -9999.
 void finalise(const GridStatistics& stats, GridHeader& header);
-
-// For a binary output: finalises into `header` and writes indexes 7 to 12 over
-// the statistics fields of the output's header (bytes 24-47 single, 48-95
-// double). A failed seek or write ends the run with code 4. A text output
-// stores nothing.
-void store_statistics(OutStream& out, OutputFormat format, GridHeader& header,
-                      const GridStatistics& stats, const std::string& out_name);
 
 }  // namespace plotveil

@@ -1,4 +1,4 @@
-#include "grid/header.hpp"
+#include "grid/files/header.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "captured_run.hpp"
-#include "grid/encoding.hpp"
+#include "grid/files/encoding.hpp"
 #include "temp_file.hpp"
 
 namespace plotveil {

@@ -1,4 +1,4 @@
-#include "grid/number_format.hpp"
+#include "grid/numbers/number_format.hpp"
 
 #include <gtest/gtest.h>
 

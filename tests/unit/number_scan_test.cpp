@@ -1,4 +1,4 @@
-#include "grid/number_scan.hpp"
+#include "grid/numbers/number_scan.hpp"
 
 #include <gtest/gtest.h>
 

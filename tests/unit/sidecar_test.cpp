@@ -1,4 +1,4 @@
-#include "grid/sidecar.hpp"
+#include "grid/files/sidecar.hpp"
 
 #include <gtest/gtest.h>
 

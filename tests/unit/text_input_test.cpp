@@ -1,4 +1,4 @@
-#include "grid/text_input.hpp"
+#include "grid/files/text_input.hpp"
 
 #include <gtest/gtest.h>
 

@@ -91,8 +91,11 @@ TEST_F(Win32Names, NamesInAnyScriptAndBeyond260CharactersOpen) {
   file = open_for_reading(deep, identity);
   ASSERT_NE(file, kNoFile);
   EXPECT_EQ(identify(deep), identity);
+  EXPECT_TRUE(names_file(deep, identity));
+  EXPECT_EQ(file_size(file), std::optional<std::uint64_t>(8));
   close_file(file);
-  ::DeleteFileW((path + L"\\grid.asc").c_str());
+  EXPECT_TRUE(remove_file(deep));
+  EXPECT_FALSE(identify(deep).has_value());
   for (int k = 0; k < 4; ++k) {
     ::RemoveDirectoryW(path.c_str());
     path.resize(path.rfind(L'\\'));

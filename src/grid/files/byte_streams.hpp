@@ -21,9 +21,7 @@ struct InStream {
   std::size_t capacity = 0;
   char* pos = nullptr;   // next unread byte
   char* end = nullptr;   // one past the last buffered byte
-  // What makes it the same file whatever path names it: device and inode (on
-  // Windows the volume serial number and the file index).
-  std::uint64_t device = 0, inode = 0;
+  platform::FileIdentity identity;  // the same file whatever path names it
 
   InStream() = default;
   InStream(const InStream&) = delete;
@@ -47,6 +45,11 @@ std::size_t fill_input(InStream& in, std::size_t window);
 
 // Reads up to `count` bytes into `destination`; fewer only at the end of data.
 std::size_t read_input(InStream& in, void* destination, std::size_t count);
+
+// The buffered bytes not read yet (as many as fill_input returned), and
+// taking `count` of them as read.
+inline const char* input_bytes(const InStream& in) { return in.pos; }
+inline void consume_input(InStream& in, std::size_t count) { in.pos += count; }
 
 struct OutStream {
   platform::File file = platform::kNoFile;
@@ -75,9 +78,20 @@ bool flush_output(OutStream& out);
 std::size_t write_output(OutStream& out, const void* source, std::size_t count);
 
 // Makes room for `count` contiguous bytes (count <= capacity / 2) and returns
-// where they go, or nullptr when the flush that makes room failed.
+// where they go, or nullptr when the flush that makes room failed. Bytes
+// written there count once commit_output says so.
 inline char* reserve_output(OutStream& out, std::size_t count);
 bool flush_output_for(OutStream& out, std::size_t count);
+
+// The free bytes after those buffered: where they begin, and in `room` how
+// many there are.
+inline char* output_space(OutStream& out, std::size_t& room) {
+  room = out.capacity - out.used;
+  return out.buffer.get() + out.used;
+}
+
+// The first `count` bytes at output_space() (or reserve_output()) now hold data.
+inline void commit_output(OutStream& out, std::size_t count) { out.used += count; }
 
 // Flushes, then positions the file at `offset` from its start.
 bool seek_output(OutStream& out, std::uint64_t offset);

@@ -1,13 +1,12 @@
-#include "grid/header.hpp"
+#include "grid/files/header.hpp"
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "base/failure.hpp"
 #include "base/messages.hpp"
-#include "grid/number_format.hpp"
-#include "grid/text_input.hpp"
+#include "grid/files/text_input.hpp"
+#include "grid/numbers/number_format.hpp"
 
 namespace plotveil {
 namespace {
@@ -24,10 +23,17 @@ bool read_binary_values(InStream& in, GridHeader& header) {
   return true;
 }
 
-char* put(char* out, const char* text) {
-  std::size_t n = std::strlen(text);
-  std::memcpy(out, text, n);
-  return out + n;
+// Values of a binary header as the output format holds them: doubles as they
+// are, or each narrowed to a float. False when the stream did not take them.
+bool write_values(OutStream& out, OutputFormat format, const double* values, int count) {
+  if (format == OutputFormat::double_precision) {
+    const std::size_t size = static_cast<std::size_t>(count) * sizeof(double);
+    return write_output(out, values, size) == size;
+  }
+  float cells[12];
+  for (int k = 0; k < count; ++k) cells[k] = static_cast<float>(values[k]);
+  const std::size_t size = static_cast<std::size_t>(count) * sizeof(float);
+  return write_output(out, cells, size) == size;
 }
 
 // Whole numbers of the text header, truncated toward zero.
@@ -113,7 +119,7 @@ GridSize check_grid_size(const GridHeader& header, const std::string& name) {
     format_number(nrows, rows);
     fail(ExitCode::usage_or_setup, msg::unusable_size, name.c_str(), cols, rows);
   }
-  return GridSize{static_cast<std::int32_t>(ncols), static_cast<std::int32_t>(nrows)};
+  return GridSize{static_cast<std::int32_t>(nrows)};
 }
 
 char* format_text_header(const GridHeader& header, char* out) {
@@ -135,27 +141,24 @@ char* format_text_header(const GridHeader& header, char* out) {
 void write_header(OutStream& out, OutputFormat format, const GridHeader& header,
                   const std::string& out_name) {
   bool written = false;
-  switch (format) {
-    case OutputFormat::double_precision:
-      written = write_output(out, &header.value[1], 12 * sizeof(double)) == 12 * sizeof(double);
-      break;
-    case OutputFormat::single_precision: {
-      written = true;
-      for (int k = 1; k <= 12 && written; ++k) {
-        float cell = static_cast<float>(header.value[k]);
-        written = write_output(out, &cell, sizeof cell) == sizeof cell;
-      }
-      break;
-    }
-    case OutputFormat::text: {
-      char text[256];
-      char* end = format_text_header(header, text);
-      std::size_t size = static_cast<std::size_t>(end - text);
-      written = write_output(out, text, size) == size;
-      break;
-    }
+  if (format == OutputFormat::text) {
+    char text[256];
+    char* end = format_text_header(header, text);
+    std::size_t size = static_cast<std::size_t>(end - text);
+    written = write_output(out, text, size) == size;
+  } else {
+    written = write_values(out, format, &header.value[1], 12);
   }
   if (!written) fail(ExitCode::write_into_output, msg::error_writing_into, out_name.c_str());
+}
+
+void store_statistics(OutStream& out, OutputFormat format, const GridHeader& header,
+                      const std::string& out_name) {
+  if (format == OutputFormat::text) return;
+  const std::uint64_t offset = static_cast<std::uint64_t>(cell_size(format)) * (kCount - 1);
+  if (!seek_output(out, offset) || !write_values(out, format, &header.value[kCount], kDeviation - kCount + 1)) {
+    fail(ExitCode::write_into_output, msg::error_writing_into, out_name.c_str());
+  }
 }
 
 }  // namespace plotveil

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace plotveil {
 
@@ -14,6 +15,13 @@ inline constexpr int kMaxNumberText = 16;
 
 // Writes the text of `value` at `out` and returns the end; no NUL is added.
 char* format_number(double value, char* out);
+
+// Copies the bytes of `text` (without its NUL) to `out` and returns the end.
+inline char* put(char* out, const char* text) {
+  const std::size_t n = std::strlen(text);
+  std::memcpy(out, text, n);
+  return out + n;
+}
 
 namespace detail {
 

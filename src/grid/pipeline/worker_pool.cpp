@@ -1,4 +1,4 @@
-#include "base/worker_pool.hpp"
+#include "grid/pipeline/worker_pool.hpp"
 
 #include <algorithm>
 #include <system_error>

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "grid/byte_streams.hpp"
+#include "grid/files/byte_streams.hpp"
 #include "grid/grid_types.hpp"
 
 namespace plotveil {

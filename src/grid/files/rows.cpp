@@ -1,11 +1,11 @@
-#include "grid/rows.hpp"
+#include "grid/files/rows.hpp"
 
 #include <cstring>
 
 #include "base/failure.hpp"
 #include "base/messages.hpp"
-#include "grid/number_format.hpp"
-#include "grid/text_input.hpp"
+#include "grid/files/text_input.hpp"
+#include "grid/numbers/number_format.hpp"
 
 namespace plotveil {
 namespace {
@@ -16,19 +16,11 @@ namespace {
 
 void write_text_row(OutStream& out, const double* cells, const RowShape& shape, std::int64_t row,
                     const std::string& out_name) {
-  // Room for one number and its separator.
-  constexpr std::size_t kCellRoom = kMaxNumberText + 2;
   for (std::int32_t c = 1; c <= shape.width; ++c) {
-    char* p = reserve_output(out, kCellRoom);
+    char* p = reserve_output(out, kTextCellRoom);
     if (p == nullptr) fail_row_write(row, out_name);
-    char* end = format_number(cells[c], p);
-    if (c < shape.width || !shape.line_end) {
-      *end++ = '\t';
-    } else {
-      *end++ = '\r';
-      *end++ = '\n';
-    }
-    out.used += static_cast<std::size_t>(end - p);
+    char* end = format_text_cell(cells[c], c, shape, p);
+    commit_output(out, static_cast<std::size_t>(end - p));
   }
 }
 
@@ -78,8 +70,8 @@ std::int64_t read_row_cells(InStream& in, GridEncoding encoding, const RowShape&
         std::size_t held = fill_input(in, bytes);
         std::size_t whole = (held < bytes ? held : bytes) / sizeof(float);
         if (whole < width) return static_cast<std::int64_t>(whole);
-        widen_cells(in.pos, cells + 1, width);
-        in.pos += bytes;
+        widen_cells(input_bytes(in), cells + 1, width);
+        consume_input(in, bytes);
         return shape.width;
       }
       std::size_t got = read_input(in, narrow + 1, bytes);
@@ -93,13 +85,32 @@ std::int64_t read_row_cells(InStream& in, GridEncoding encoding, const RowShape&
   return 0;
 }
 
-void read_row(InStream& in, GridEncoding encoding, const std::string& name, const RowShape& shape,
-              double* cells, float* narrow, std::int64_t row) {
-  std::int64_t got = read_row_cells(in, encoding, shape, cells, narrow);
-  if (got < shape.width) fail_short_row(name, row, got);
+void write_row_text(OutStream& out, const char* text, std::size_t size, std::int64_t row,
+                    const std::string& out_name) {
+  std::size_t done = 0;
+  while (done < size) {
+    std::size_t room = 0;
+    char* space = output_space(out, room);
+    if (room < kTextCellRoom) {
+      if (!flush_output_for(out, kTextCellRoom)) fail_row_write(row, out_name);
+      continue;
+    }
+    // Every cell that begins with kTextCellRoom bytes of room left goes in:
+    // up to the end of the cell that holds the last byte such a cell may
+    // begin at. Cells begin after a tab or a line feed; a number holds neither.
+    std::size_t stop = done + (room - kTextCellRoom) + 1;
+    if (stop >= size) {
+      stop = size;
+    } else {
+      while (stop < size && text[stop - 1] != '\t' && text[stop - 1] != '\n') ++stop;
+    }
+    std::memcpy(space, text + done, stop - done);
+    commit_output(out, stop - done);
+    done = stop;
+  }
 }
 
-void write_row(OutStream& out, OutputFormat format, const double* cells, const RowShape& shape,
+void write_row_cells(OutStream& out, OutputFormat format, const double* cells, const RowShape& shape,
                std::int64_t row, const std::string& out_name) {
   const std::size_t width = static_cast<std::size_t>(shape.width);
   switch (format) {
@@ -113,7 +124,9 @@ void write_row(OutStream& out, OutputFormat format, const double* cells, const R
       // has room for at a time; a failed flush names the first cell not taken.
       std::size_t done = 0;
       while (done < width) {
-        std::size_t room = (out.capacity - out.used) / sizeof(float);
+        std::size_t bytes = 0;
+        char* space = output_space(out, bytes);
+        const std::size_t room = bytes / sizeof(float);
         if (room == 0) {
           if (!flush_output(out)) {
             fail(ExitCode::write_row, msg::error_writing_cell, static_cast<int>(row),
@@ -122,8 +135,8 @@ void write_row(OutStream& out, OutputFormat format, const double* cells, const R
           continue;
         }
         std::size_t take = room < width - done ? room : width - done;
-        narrow_cells(cells + 1 + done, out.buffer.get() + out.used, take);
-        out.used += take * sizeof(float);
+        narrow_cells(cells + 1 + done, space, take);
+        commit_output(out, take * sizeof(float));
         done += take;
       }
       return;

@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
-#include "base/worker_pool.hpp"
-#include "grid/byte_streams.hpp"
-#include "grid/rows.hpp"
+#include "grid/files/byte_streams.hpp"
+#include "grid/files/rows.hpp"
+#include "grid/pipeline/worker_pool.hpp"
 
 namespace plotveil {
 
@@ -33,9 +33,11 @@ class TextRowWriter {
   // meanwhile; a row that cannot be written ends the run with code 6.
   void add_row(const double* cells, std::int64_t row);
 
-  // Where the next row's cells 1 to W go, straight into a slot; nullptr when
-  // a row is wider than a slot (then add_row copies it in pieces). Rows
-  // handed over earlier may be written meanwhile.
+  // True when a row fits a slot, so that row_space() can take it.
+  bool rows_fit_slots() const { return static_cast<std::size_t>(shape_.width) <= slot_cells_; }
+  // Where the next row's cells 1 to W go, straight into a slot; only when
+  // rows fit slots (else add_row copies them in pieces). Rows handed over
+  // earlier may be written meanwhile.
   double* row_space();
   // The cells at row_space() are row `row`.
   void row_filled(std::int64_t row);
@@ -60,7 +62,6 @@ class TextRowWriter {
  private:
   void submit_filled();
   void write_oldest();
-  void append(const char* text, std::size_t size, std::int64_t row);
 
   OutStream* out_ = nullptr;
   WorkerPool* pool_ = nullptr;

@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <memory>
 
-#include "base/worker_pool.hpp"
-#include "grid/byte_streams.hpp"
+#include "grid/files/byte_streams.hpp"
+#include "grid/pipeline/worker_pool.hpp"
 
 namespace plotveil {
 
@@ -60,10 +60,5 @@ class TextCellSource {
   std::size_t taken_ = 0;     // of the current block's cells
   bool data_over_ = false;    // nothing more to cut
 };
-
-// Reads the numbers of `size` bytes at `text`, which end at white space or at
-// the end of the data and are followed by one blank in memory. Returns how
-// many were stored; `stops` tells whether a read failed after them.
-std::size_t read_text_block(const char* text, std::size_t size, double* cells, bool& stops);
 
 }  // namespace plotveil

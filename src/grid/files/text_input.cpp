@@ -1,6 +1,6 @@
-#include "grid/text_input.hpp"
+#include "grid/files/text_input.hpp"
 
-#include "grid/number_scan.hpp"
+#include "grid/numbers/number_scan.hpp"
 
 namespace plotveil {
 namespace {

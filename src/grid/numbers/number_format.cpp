@@ -1,26 +1,19 @@
-#include "grid/number_format.hpp"
+#include "grid/numbers/number_format.hpp"
 
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 
+#include "grid/numbers/powers_of_ten.hpp"
+
 namespace plotveil {
 namespace detail {
 namespace {
 
-using u128 = unsigned __int128;
-
 constexpr std::uint32_t kTen5 = 100'000;
 constexpr std::uint32_t kTen6 = 1'000'000;
 constexpr std::uint64_t kTen11 = 100'000'000'000ULL;
-
-constexpr auto kPowers = [] {
-  struct Table { u128 p[40]; } t{};
-  u128 p = 1;
-  for (int i = 0; i < 40; ++i, p *= 10) t.p[i] = p;
-  return t;
-}();
 
 // The six digits round up when the value's 17 correctly rounded digits reach
 // the half: when the fraction left below the sixth digit, remainder / unit, is
@@ -38,7 +31,7 @@ bool scaled_six(std::uint64_t m, int e, int x10, std::uint64_t& digits, u128& re
     if (e >= 0 || s > 22) return false;
     int k = -e;
     if (k > 80) return false;
-    u128 n = static_cast<u128>(m) * kPowers.p[s];
+    u128 n = static_cast<u128>(m) * kPowersOfTen.p[s];
     u128 q = n >> k;
     if (q > 0xFFFFFFFFu) return false;
     digits = static_cast<std::uint64_t>(q);
@@ -50,7 +43,7 @@ bool scaled_six(std::uint64_t m, int e, int x10, std::uint64_t& digits, u128& re
   if (t > 26) return false;
   // m x 2^e / 10^t, or m / (10^t x 2^k)
   u128 numerator = m;
-  unit = kPowers.p[t];
+  unit = kPowersOfTen.p[t];
   if (e >= 0) {
     if (e > 73) return false;
     numerator <<= e;
@@ -68,10 +61,6 @@ bool scaled_six(std::uint64_t m, int e, int x10, std::uint64_t& digits, u128& re
 }  // namespace
 
 bool six_digits_quick(double magnitude, SixDigits& result) {
-  constexpr double kExactPowers[23] = {
-      1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22,
-  };
   // Far wider than the error of one rounding of y < 2^20 (2^-33) plus the
   // reach of the 17-digit rounding (5e-12).
   constexpr double kMargin = 1.0 / (1 << 30);
@@ -82,10 +71,10 @@ bool six_digits_quick(double magnitude, SixDigits& result) {
   int s = 5 - x10;
   if (s > 22 || s < -21) return false;
   // y = value x 10^s, rounded once: 10^0 to 10^22 are exact doubles.
-  double y = s >= 0 ? magnitude * kExactPowers[s] : magnitude / kExactPowers[-s];
+  double y = s >= 0 ? magnitude * kExactPowersOfTen.p[s] : magnitude / kExactPowersOfTen.p[-s];
   if (y >= 1e6) {
     ++x10;
-    y = s - 1 >= 0 ? magnitude * kExactPowers[s - 1] : magnitude / kExactPowers[1 - s];
+    y = s - 1 >= 0 ? magnitude * kExactPowersOfTen.p[s - 1] : magnitude / kExactPowersOfTen.p[1 - s];
   }
   if (!(y >= 1e5 && y < 1e6)) return false;
   std::uint32_t whole = static_cast<std::uint32_t>(y);
@@ -160,12 +149,6 @@ SixDigits six_digits_reference(double magnitude) {
 }  // namespace detail
 
 namespace {
-
-char* put(char* out, const char* text) {
-  std::size_t n = std::strlen(text);
-  std::memcpy(out, text, n);
-  return out + n;
-}
 
 constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"

@@ -1,8 +1,10 @@
-#include "grid/number_scan.hpp"
+#include "grid/numbers/number_scan.hpp"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "grid/numbers/powers_of_ten.hpp"
 
 namespace plotveil {
 namespace {
@@ -11,16 +13,10 @@ constexpr std::int64_t kExponentCap = 1'000'000'000;
 
 inline bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
-constexpr double kPowersOfTen[23] = {
-    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22,
-};
-
-}  // namespace
-
-namespace {
-
-constexpr std::uint64_t kPowersOfTenU64[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+// Eight digits at a time: the bytes of a chunk are tested and combined in one
+// 64-bit register ("SWAR", SIMD within a register), the well-known digit
+// parsing technique of the fast number-parsing literature, as fast_float and
+// simdjson use it.
 
 // How many of the eight bytes, from the first, are digits. Only bytes after the
 // first non-digit can be disturbed by the carries, so the count is exact.
@@ -45,7 +41,7 @@ inline const char* take_digits(const char* p, const char* limit, std::uint64_t& 
     std::memcpy(&chunk, p, sizeof chunk);
     int n = leading_digits(chunk);
     if (n == 0) return p;
-    m = m * kPowersOfTenU64[n] + digits_value(chunk, n);
+    m = m * kPowersOfTen64.p[n] + digits_value(chunk, n);
     p += n;
     if (n < 8) return p;
   }
@@ -74,7 +70,7 @@ const char* scan_plain_number(const char* p, const char* limit, double& value) {
   }
   // Both operands are exact, so the one rounding of the division is correct.
   double v = static_cast<double>(m);
-  if (fraction > 0) v = v / kPowersOfTen[fraction];
+  if (fraction > 0) v = v / kExactPowersOfTen.p[fraction];
   value = negative ? -v : v;
   return p;
 }
@@ -194,7 +190,7 @@ double NumberScanner::value() const {
   if (significant_ <= 19 && mantissa_ <= (std::uint64_t{1} << 53) && power >= -22 && power <= 22) {
     // Both operands are exact, so the one rounding of * or / is the correct one.
     double m = static_cast<double>(mantissa_);
-    double v = power >= 0 ? m * kPowersOfTen[power] : m / kPowersOfTen[-power];
+    double v = power >= 0 ? m * kExactPowersOfTen.p[power] : m / kExactPowersOfTen.p[-power];
     return negative_ ? -v : v;
   }
   // Hard cases go to strtod over a bounded, normalised copy of the digits.

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "grid/byte_streams.hpp"
+#include "grid/files/byte_streams.hpp"
 #include "grid/grid_types.hpp"
 
 namespace plotveil {
@@ -28,10 +28,9 @@ bool read_binary_header(InStream& in, GridEncoding encoding, GridHeader& header)
 void compare_headers(const GridHeader& first, const GridHeader& second,
                      const std::string& first_name, const std::string& second_name);
 
-// The row width and row count grid_1's header gives, once they are known to be
+// The row count grid_1's header gives, once ncols and nrows are known to be
 // usable.
 struct GridSize {
-  std::int32_t columns = 0;  // W: ncols truncated toward zero
   std::int32_t rows = 0;     // nrows truncated toward zero
 };
 
@@ -50,6 +49,13 @@ bool single_header_holds_size(const GridHeader& header);
 // failed write ends the run with code 4.
 void write_header(OutStream& out, OutputFormat format, const GridHeader& header,
                   const std::string& out_name);
+
+// For a binary output: writes indexes 7 to 12 of `header`, the statistics
+// finalised into it, over the statistics fields of the output's header (bytes
+// 24-47 single, 48-95 double). A failed seek or write ends the run with code 4.
+// A text output stores nothing.
+void store_statistics(OutStream& out, OutputFormat format, const GridHeader& header,
+                      const std::string& out_name);
 
 // Header text of a text grid, with CR LF line ends; returns the end.
 char* format_text_header(const GridHeader& header, char* out);

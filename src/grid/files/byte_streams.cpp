@@ -1,4 +1,4 @@
-#include "grid/byte_streams.hpp"
+#include "grid/files/byte_streams.hpp"
 
 #include <cstring>
 #include <utility>
@@ -44,8 +44,7 @@ OpenInput open_input(InStream& in, const std::string& name) {
   platform::File file = platform::open_for_reading(name, identity);
   if (file == platform::kNoFile) return OpenInput::cannot_open;
   in.file = file;
-  in.device = identity.volume;
-  in.inode = identity.index;
+  in.identity = identity;
   in.capacity = kInputBufferSize;
   in.buffer.reset(new char[kInputBufferSize]);
   in.pos = in.end = in.buffer.get();

@@ -1,17 +1,12 @@
-#include "grid/text_format_behind.hpp"
+#include "grid/pipeline/text_row_writer.hpp"
 
 #include <cstring>
 #include <new>
 
 #include "base/failure.hpp"
-#include "base/messages.hpp"
-#include "grid/number_format.hpp"
 
 namespace plotveil {
 namespace {
-
-// Room the stream must have before each cell: one number and its separator.
-constexpr std::size_t kCellRoom = kMaxNumberText + 2;
 
 void format_job(void* context) {
   TextRowWriter::format_slot(*static_cast<TextRowWriter::Slot*>(context));
@@ -38,7 +33,7 @@ bool TextRowWriter::start(OutStream& out, WorkerPool& pool, const RowShape& shap
     Slot& slot = slots_[s];
     slot.owner = this;
     slot.cells.reset(new (std::nothrow) double[slot_cells + 1]);
-    slot.text.reset(new (std::nothrow) char[slot_cells * kCellRoom]);
+    slot.text.reset(new (std::nothrow) char[slot_cells * kTextCellRoom]);
     slot.row_ends.reset(new (std::nothrow) std::size_t[slot_cells]);
     if (!slot.cells || !slot.text || !slot.row_ends) return false;
     slot.job.work = format_job;
@@ -54,13 +49,7 @@ void TextRowWriter::format_slot(Slot& slot) {
   std::int32_t column = slot.first_column;
   std::size_t ends = 0;
   for (std::size_t i = 0; i < slot.count; ++i) {
-    p = format_number(slot.cells[i + 1], p);
-    if (column < shape.width || !shape.line_end) {
-      *p++ = '\t';
-    } else {
-      *p++ = '\r';
-      *p++ = '\n';
-    }
+    p = format_text_cell(slot.cells[i + 1], column, shape, p);
     if (column == shape.width) {
       slot.row_ends[ends++] = static_cast<std::size_t>(p - text);
       column = 1;
@@ -92,7 +81,6 @@ void TextRowWriter::add_row(const double* cells, std::int64_t row) {
 
 double* TextRowWriter::row_space() {
   const std::size_t width = static_cast<std::size_t>(shape_.width);
-  if (width > slot_cells_) return nullptr;
   // A row that does not fit the slot's rest starts the next slot.
   if (slot_cells_ - slots_[filling_].count < width) submit_filled();
   Slot& slot = slots_[filling_];
@@ -123,11 +111,11 @@ void TextRowWriter::write_oldest() {
   std::size_t from = 0;
   std::int64_t row = slot.first_row;
   for (std::size_t k = 0; k < slot.row_end_count; ++k, ++row) {
-    append(text + from, slot.row_ends[k] - from, row);
+    write_row_text(*out_, text + from, slot.row_ends[k] - from, row, *out_name_);
     from = slot.row_ends[k];
     row_written_();
   }
-  if (from < slot.text_size) append(text + from, slot.text_size - from, row);
+  if (from < slot.text_size) write_row_text(*out_, text + from, slot.text_size - from, row, *out_name_);
   slot.count = 0;
   oldest_ = (oldest_ + 1) % slot_total_;
   --pending_;
@@ -136,33 +124,6 @@ void TextRowWriter::write_oldest() {
 void TextRowWriter::finish() {
   if (slots_[filling_].count > 0) submit_filled();
   while (pending_ > 0) write_oldest();
-}
-
-// Copies whole cells of one row's text. Cell after cell, the stream is flushed
-// when less room than one cell may need is left, which here means: before the
-// first cell that would begin past `limit`.
-void TextRowWriter::append(const char* text, std::size_t size, std::int64_t row) {
-  OutStream& out = *out_;
-  const std::size_t limit = out.capacity - kCellRoom;  // the last offset a cell may begin at
-  std::size_t done = 0;
-  while (done < size) {
-    if (out.used > limit) {
-      if (!flush_output_for(out, kCellRoom)) {
-        fail(ExitCode::write_row, msg::error_writing_row, static_cast<int>(row), out_name_->c_str());
-      }
-      continue;
-    }
-    std::size_t stop = done + (limit - out.used) + 1;  // the first byte that lands past `limit`
-    if (stop >= size) {
-      stop = size;
-    } else {
-      // Cells begin after a tab or a line feed; a number holds neither.
-      while (stop < size && text[stop - 1] != '\t' && text[stop - 1] != '\n') ++stop;
-    }
-    std::memcpy(out.buffer.get() + out.used, text + done, stop - done);
-    out.used += stop - done;
-    done = stop;
-  }
 }
 
 }  // namespace plotveil

@@ -3,7 +3,8 @@
 // data ends at a 0x1A byte (the stream's text mode).
 #pragma once
 
-#include "grid/byte_streams.hpp"
+#include "grid/files/byte_streams.hpp"
+#include "grid/numbers/text_numbers.hpp"
 
 namespace plotveil {
 
@@ -19,9 +20,5 @@ std::size_t read_numbers(InStream& in, double* destination, std::size_t count);
 // Skips white space and one word (a run of bytes other than white space),
 // keeping nothing of it. False when the data ends before the word begins.
 bool skip_word(InStream& in);
-
-inline bool is_text_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 }  // namespace plotveil

@@ -1,4 +1,4 @@
-#include "grid/encoding.hpp"
+#include "grid/files/encoding.hpp"
 
 #include <cstring>
 

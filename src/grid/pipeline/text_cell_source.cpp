@@ -1,11 +1,11 @@
-#include "grid/text_parse_ahead.hpp"
+#include "grid/pipeline/text_cell_source.hpp"
 
 #include <cstring>
 #include <new>
 
 #include "base/failure.hpp"
-#include "grid/number_scan.hpp"
-#include "grid/text_input.hpp"
+#include "grid/files/text_input.hpp"
+#include "grid/numbers/text_numbers.hpp"
 
 namespace plotveil {
 namespace {
@@ -16,30 +16,6 @@ void read_block_job(void* context) {
 }
 
 }  // namespace
-
-std::size_t read_text_block(const char* text, std::size_t size, double* cells, bool& stops) {
-  const char* p = text;
-  const char* end = text + size;
-  const char* limit = end + 1;  // the blank after the bytes ends every number before it
-  std::size_t count = 0;
-  stops = false;
-  for (;;) {
-    while (p < end && is_text_space(*p)) ++p;
-    if (p == end) return count;
-    if (const char* stop = scan_plain_number(p, limit, cells[count])) {
-      p = stop;
-      ++count;
-      continue;
-    }
-    NumberScanner scanner;
-    p = scanner.feed(p, limit);
-    if (!scanner.succeeded()) {
-      stops = true;
-      return count;
-    }
-    cells[count++] = scanner.value();
-  }
-}
 
 bool TextCellSource::start(InStream& in, WorkerPool& pool, std::size_t block_bytes, int blocks) {
   in_ = &in;
@@ -80,7 +56,7 @@ void TextCellSource::cut(Block& block) {
     block.stops = true;
     return;
   }
-  const char* from = in_->pos;
+  const char* from = input_bytes(*in_);
   std::size_t size = held;
   if (held > block_bytes_) {
     // Cut at the last white space within reach: the number after it may go on.
@@ -94,7 +70,7 @@ void TextCellSource::cut(Block& block) {
   std::memcpy(block.text.get(), from, size);
   block.text[size] = ' ';
   block.size = size;
-  in_->pos += size;
+  consume_input(*in_, size);
   block.ready = false;
   pool_->submit(block.job);
 }
@@ -110,7 +86,7 @@ void TextCellSource::read_long_word(Block& block) {
       return;
     }
     ++block.count;
-    if (fill_input(*in_, 1) == 0 || is_text_space(*in_->pos)) return;
+    if (fill_input(*in_, 1) == 0 || is_text_space(*input_bytes(*in_))) return;
   }
 }
 

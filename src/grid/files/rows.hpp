@@ -1,0 +1,60 @@
+// Moving one row of cells between a grid file and a row buffer. Row buffers hold
+// W + 1 doubles, cells at indexes 1 to W; index 0 is not used.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "grid/files/byte_streams.hpp"
+#include "grid/grid_types.hpp"
+#include "grid/numbers/number_format.hpp"
+
+namespace plotveil {
+
+struct RowShape {
+  std::int32_t width = 0;     // W, the cells of a row
+  bool line_end = true;       // a text row ends in CR LF; with a fractional
+                              // ncols every cell, the last too, ends in a tab
+};
+
+RowShape row_shape(double ncols);
+
+// Reads cells 1 to W of the next row into `cells` and returns how many whole
+// cells the input supplied: W unless it ran out. A "single" row wider than the
+// stream's buffer goes through `narrow` (W + 1 floats).
+std::int64_t read_row_cells(InStream& in, GridEncoding encoding, const RowShape& shape, double* cells,
+                            float* narrow);
+
+// Ends the run with code 5: row `row` of input `name` ran out after `read` cells.
+[[noreturn]] void fail_short_row(const std::string& name, std::int64_t row, std::int64_t read);
+
+// Writes cells 1 to W. A row that cannot be written ends the run with code 6.
+void write_row_cells(OutStream& out, OutputFormat format, const double* cells, const RowShape& shape,
+                     std::int64_t row, const std::string& out_name);
+
+// Room a text cell needs: one number and its separator.
+inline constexpr std::size_t kTextCellRoom = kMaxNumberText + 2;
+
+// The text of cell `column` of a row: its number, then a tab, or CR LF after
+// the row's last cell (a tab there too when ncols is fractional). Returns the
+// end; at most kTextCellRoom bytes.
+inline char* format_text_cell(double value, std::int32_t column, const RowShape& shape, char* out) {
+  out = format_number(value, out);
+  if (column < shape.width || !shape.line_end) {
+    *out++ = '\t';
+  } else {
+    *out++ = '\r';
+    *out++ = '\n';
+  }
+  return out;
+}
+
+// Writes text made of whole cells of row `row` (as format_text_cell writes
+// them), flushing the stream at exactly the bytes where writing cell after
+// cell would: before a cell that may not fit the room left. A failed flush
+// ends the run with code 6, naming `row`.
+void write_row_text(OutStream& out, const char* text, std::size_t size, std::int64_t row,
+                    const std::string& out_name);
+
+}  // namespace plotveil

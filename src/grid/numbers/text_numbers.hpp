@@ -1,0 +1,19 @@
+// Numbers separated by white space in a character buffer, the cells of a text
+// grid. White space is the six C white-space bytes; a CR LF line end is white
+// space like any other.
+#pragma once
+
+#include <cstddef>
+
+namespace plotveil {
+
+inline bool is_text_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Reads the numbers of `size` bytes at `text`, which end at white space or at
+// the end of the data and are followed by one blank in memory. Returns how
+// many were stored; `stops` tells whether a read failed after them.
+std::size_t read_text_block(const char* text, std::size_t size, double* cells, bool& stops);
+
+}  // namespace plotveil

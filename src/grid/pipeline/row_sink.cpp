@@ -1,0 +1,42 @@
+#include "grid/pipeline/row_sink.hpp"
+
+namespace plotveil {
+
+RowSink row_sink(OutStream& out, OutputFormat format, const RowShape& shape, const std::string& out_name,
+                 double* cells, TextRowWriter* behind, TextRowWriter::RowWritten row_written) {
+  RowSink sink;
+  sink.out = &out;
+  sink.format = format;
+  sink.shape = shape;
+  sink.out_name = &out_name;
+  sink.cells = cells;
+  sink.behind = behind;
+  sink.row_written = row_written;
+  if (behind != nullptr) sink.kind = behind->rows_fit_slots() ? RowSink::Kind::into_slots : RowSink::Kind::through_row;
+  return sink;
+}
+
+double* row_space(RowSink& sink) {
+  return sink.kind == RowSink::Kind::into_slots ? sink.behind->row_space() : sink.cells;
+}
+
+void write_row(RowSink& sink, std::int64_t row) {
+  switch (sink.kind) {
+    case RowSink::Kind::stream:
+      write_row_cells(*sink.out, sink.format, sink.cells, sink.shape, row, *sink.out_name);
+      sink.row_written();
+      return;
+    case RowSink::Kind::into_slots:
+      sink.behind->row_filled(row);
+      return;
+    case RowSink::Kind::through_row:
+      sink.behind->add_row(sink.cells, row);
+      return;
+  }
+}
+
+void finish_rows(RowSink& sink) {
+  if (sink.behind != nullptr) sink.behind->finish();
+}
+
+}  // namespace plotveil

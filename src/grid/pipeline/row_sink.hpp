@@ -1,0 +1,49 @@
+// Where the row loop's output rows go: written into the output stream in
+// series, or handed to the text written behind on worker threads. Which of
+// them is settled once, before the first row; each row then takes one branch.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "grid/files/byte_streams.hpp"
+#include "grid/files/rows.hpp"
+#include "grid/grid_types.hpp"
+#include "grid/pipeline/text_row_writer.hpp"
+
+namespace plotveil {
+
+struct RowSink {
+  enum class Kind : std::uint8_t {
+    stream,        // write_row_cells into the stream, row by row
+    into_slots,    // masked straight into the writer's slots
+    through_row,   // rows wider than a slot: copied from the row buffer in pieces
+  };
+  Kind kind = Kind::stream;
+  OutStream* out = nullptr;
+  OutputFormat format = OutputFormat::text;
+  RowShape shape;
+  const std::string* out_name = nullptr;
+  double* cells = nullptr;                      // the output row buffer, W + 1 cells
+  TextRowWriter* behind = nullptr;              // the text written behind, if any
+  TextRowWriter::RowWritten row_written = nullptr;  // once a row's bytes are all in the stream
+};
+
+// A sink over `out` in series, or over `behind` when it is not null (then it
+// took `row_written` when it started).
+RowSink row_sink(OutStream& out, OutputFormat format, const RowShape& shape, const std::string& out_name,
+                 double* cells, TextRowWriter* behind, TextRowWriter::RowWritten row_written);
+
+// Where the next row's cells go, at indexes 1 to W.
+double* row_space(RowSink& sink);
+
+// The cells at row_space() are row `row`: they go to the output, and every
+// row whose bytes are then all in the stream gets its row_written (with
+// text written behind, that may be earlier rows, or none yet). A row that
+// cannot be written ends the run with code 6.
+void write_row(RowSink& sink, std::int64_t row);
+
+// Writes every row handed over. Running it again does nothing.
+void finish_rows(RowSink& sink);
+
+}  // namespace plotveil

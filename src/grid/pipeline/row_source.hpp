@@ -1,0 +1,34 @@
+// Where the row loop's input rows come from: read from the input stream in
+// series, or taken from the cells read ahead on worker threads. Which of them
+// is settled once, before the first row; each row then takes one branch.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "grid/files/byte_streams.hpp"
+#include "grid/files/rows.hpp"
+#include "grid/grid_types.hpp"
+#include "grid/pipeline/row_sink.hpp"
+#include "grid/pipeline/text_cell_source.hpp"
+
+namespace plotveil {
+
+struct RowSource {
+  InStream* in = nullptr;
+  GridEncoding encoding = GridEncoding::ascii;
+  const std::string* name = nullptr;
+  RowShape shape;
+  double* cells = nullptr;          // the input's row buffer, W + 1 cells
+  float* narrow = nullptr;          // W + 1 floats for single rows wider than the stream's buffer
+  TextCellSource* ahead = nullptr;  // the cells read ahead, if any
+  RowSink* written_first = nullptr; // written out before a short row ends the run
+};
+
+// The cells of row `row` at indexes 1 to W: in the row buffer, or where the
+// cells read ahead lie (valid until the next call). A row the input cannot
+// supply whole ends the run with code 5, naming the input and the whole cells
+// read, once the rows handed to `written_first` are written.
+const double* read_row(RowSource& source, std::int64_t row);
+
+}  // namespace plotveil

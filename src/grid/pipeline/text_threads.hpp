@@ -1,0 +1,49 @@
+// Text inputs read ahead and a text output written behind, on worker threads.
+// The row loop takes cells and hands rows over in order, so all it prints and
+// writes stays as without threads.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "grid/files/byte_streams.hpp"
+#include "grid/files/rows.hpp"
+#include "grid/pipeline/text_cell_source.hpp"
+#include "grid/pipeline/text_row_writer.hpp"
+#include "grid/pipeline/worker_pool.hpp"
+
+namespace plotveil {
+
+struct TextThreads {
+  TextCellSource sources[2];
+  bool reads_ahead[2] = {false, false};
+  TextRowWriter writer;
+  bool writes_behind = false;
+  WorkerPool pool;
+
+  // The workers end before the blocks and slots they work on go.
+  ~TextThreads() { pool.stop(); }
+
+  // The cells of input `k` read ahead, or nullptr; the text written behind, or nullptr.
+  TextCellSource* ahead(int k) { return reads_ahead[k] ? &sources[k] : nullptr; }
+  TextRowWriter* behind() { return writes_behind ? &writer : nullptr; }
+};
+
+// How the threads share the work.
+struct TextThreadSettings {
+  int threads = 1;                         // the calling thread and threads - 1 workers
+  std::size_t text_block_bytes = 1 << 14;  // bytes of text input per block read ahead
+  std::size_t text_slot_cells = 1 << 11;   // cells of text output per slot written behind
+};
+
+// Starts the workers for the text among the inputs (`text_inputs[k]`, nullptr
+// for a binary one) and the output (`text_output`, nullptr for a binary one).
+// Nothing when there is no text, a single thread, or the threads or their
+// memory cannot be had: then rows go in series.
+std::unique_ptr<TextThreads> start_text_threads(const TextThreadSettings& settings, InStream* text_inputs[2],
+                                                OutStream* text_output, const RowShape& shape,
+                                                const std::string& out_name,
+                                                TextRowWriter::RowWritten row_written);
+
+}  // namespace plotveil
