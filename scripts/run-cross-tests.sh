@@ -35,15 +35,22 @@ static_suite() {
 # One Wine server for the whole phase (a run then starts in a tenth of a second
 # instead of seconds), stopped however the phase ends. It and Wine's own
 # services start with their streams closed, so they hold no pipe open. A
-# server left from an earlier run of this build folder's prefix goes first.
+# server left from an earlier run of this build folder's prefix (the last
+# phase's, perhaps still shutting down) is stopped and waited for first.
 with_wine_server() {
   export WINEPREFIX="$PWD/build-windows/wineprefix" WINEDEBUG=-all LC_ALL=C.UTF-8
   export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
   wineserver -k >/dev/null 2>&1 || true
-  trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+  timeout 60 wineserver -w >/dev/null 2>&1 || true
+  trap 'wineserver -k >/dev/null 2>&1 || true; timeout 60 wineserver -w >/dev/null 2>&1 || true' EXIT
   mkdir -p "$WINEPREFIX"
-  wineserver -p </dev/null >/dev/null 2>&1
-  timeout 300 "$wine" wineboot --init </dev/null >/dev/null 2>&1
+  wineserver -p </dev/null >/dev/null 2>&1 || { echo "the Wine server did not start"; return 1; }
+  local attempt
+  for attempt in 1 2; do
+    timeout 300 "$wine" wineboot --init </dev/null >/dev/null 2>&1 && break
+    echo "wineboot --init failed (attempt $attempt)"
+    [ "$attempt" -eq 2 ] && return 1
+  done
   "$@"
 }
 

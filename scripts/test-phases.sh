@@ -56,7 +56,7 @@ phase() {
     echo "   log: $log"
     # Everything but the lines of passing tests and of compiling.
     grep -v -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* (Passed|Skipped)|^\[ *[0-9]+%\] (Building|Linking|Built)|^\[       OK \]|^\[ RUN      \]|^#[0-9]+\s' "$log" |
-      tail -n 400 | sed 's/^/   | /'
+      tail -n 400 | sed 's/^/   | /' || true
   fi
   if [ "$run" -gt 0 ]; then
     printf '   %s: %d tests, %d passed, %d failed, %d skipped, %d s\n' \
