@@ -1,7 +1,11 @@
 #include "run_model.hpp"
 
+#include <cctype>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "text_model.hpp"
 
@@ -44,12 +48,27 @@ struct ModelGrid {
 bool open_grid(std::string_view bytes, ModelGrid& grid) {
   if (bytes.substr(0, 4) == "ncol") {
     grid.bytes = bytes.substr(0, bytes.find('\x1a'));
+    const std::string_view text = grid.bytes;
+    bool centre[7] = {};
     for (int k = 1; k <= 6; ++k) {
-      if (!model_skip_word(grid.bytes.data(), grid.bytes.size(), grid.next)) return false;
-      ModelRead m = model_read(grid.bytes.data(), grid.bytes.size(), grid.next);
+      std::size_t start = grid.next;
+      while (start < text.size() && is_text_space(text[start])) ++start;
+      // A sixth word that begins as a number: five lines, no-data -9999.
+      if (k == 6 && start < text.size() && std::string_view("0123456789+-.").find(text[start]) != std::string_view::npos) {
+        grid.header[6] = -9999;
+        break;
+      }
+      if (!model_skip_word(text.data(), text.size(), grid.next)) return false;
+      std::string word(text.substr(start, grid.next - start));
+      for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      centre[k] = (k == 3 || k == 4) && (word == "xllcenter" || word == "yllcenter");
+      ModelRead m = model_read(text.data(), text.size(), grid.next);
       if (!m.ok) return false;
       grid.header[k] = m.value;
       grid.next = m.next;
+    }
+    for (int k = 3; k <= 4; ++k) {
+      if (centre[k]) grid.header[k] = grid.header[k] - grid.header[5] / 2;
     }
     return true;
   }
@@ -78,12 +97,33 @@ void put_binary(std::string& out, double v, OutputKind kind) {
   }
 }
 
+// A header value: the six-digit text where strtod gives the value back from
+// it, else printf's "%.*g" with the fewest digits that do, its exponent
+// widened to three digits.
+std::string exact_text(double v) {
+  std::string six = reference_text(v).text;
+  if (!std::isfinite(v) || std::strtod(six.c_str(), nullptr) == v) return six;
+  char text[64];
+  for (int digits = 7; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, v);
+    if (std::strtod(text, nullptr) == v) break;
+  }
+  std::string result = text;
+  std::size_t e = result.find('e');
+  if (e != std::string::npos) {
+    std::string exponent = result.substr(e + 2);
+    while (exponent.size() < 3) exponent = "0" + exponent;
+    result = result.substr(0, e + 2) + exponent;
+  }
+  return result;
+}
+
 std::string text_header(const double* h) {
   auto whole = [](double v) { return std::to_string(static_cast<long>(static_cast<std::int32_t>(v))); };
   return "ncols\t" + whole(h[1]) + "\r\nnrows\t" + whole(h[2]) + "\r\nxllcorner\t" +
-         reference_text(h[3]).text + "\r\nyllcorner\t" + reference_text(h[4]).text +
-         "\r\ncellsize\t" + reference_text(h[5]).text + "\r\nnodata_value\t" +
-         reference_text(h[6]).text + "\r\n";
+         exact_text(h[3]) + "\r\nyllcorner\t" + exact_text(h[4]) +
+         "\r\ncellsize\t" + exact_text(h[5]) + "\r\nnodata_value\t" +
+         exact_text(h[6]) + "\r\n";
 }
 
 }  // namespace

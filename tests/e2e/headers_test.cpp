@@ -161,12 +161,12 @@ TEST_F(Headers, SizesThatGiveNoUsableRowsAreRefused) {
 
 TEST_F(Headers, TextOutputHeader) {
   // No rows: the header alone, with whole numbers truncated toward zero and
-  // the others in six significant digits.
+  // the others in the fewest digits, six or more, that read back.
   std::string grid = dir.write(
       "g.asc", text_header("100.9", "-2.5", "1234.5678", "-0.000123456789", "2.5e-12", "-9999"));
   expect_run(run_tool({grid, grid, out}), 0, "\n");
   EXPECT_EQ(read_file(out),
-            "ncols\t100\r\nnrows\t-2\r\nxllcorner\t1234.57\r\nyllcorner\t-0.000123457\r\n"
+            "ncols\t100\r\nnrows\t-2\r\nxllcorner\t1234.5678\r\nyllcorner\t-0.000123456789\r\n"
             "cellsize\t2.5e-012\r\nnodata_value\t-9999\r\n");
 
   BinaryHeader odd = binary_header(-0.5, 0, 1e100, -0.0, 999999.5, -9999);
@@ -174,7 +174,43 @@ TEST_F(Headers, TextOutputHeader) {
   expect_run(run_tool({binary, binary, out, "-f:t"}), 0, "\n");
   EXPECT_EQ(read_file(out),
             "ncols\t0\r\nnrows\t0\r\nxllcorner\t1e+100\r\nyllcorner\t-0\r\n"
-            "cellsize\t1e+006\r\nnodata_value\t-9999\r\n");
+            "cellsize\t999999.5\r\nnodata_value\t-9999\r\n");
+}
+
+TEST_F(Headers, TextOutputKeepsTheGridWhereItIs) {
+  // UTM coordinates need seven digits: a text output given back with the mask
+  // must still agree with it, whatever the header's form.
+  const std::string cells = "1 2\n3 4\n";
+  const std::string mask_cells = "1 -9999\n1 1\n";
+  struct Case {
+    const char* what;
+    std::string grid_header;
+    std::string mask_header;
+    const char* written;
+  };
+  const Case cases[] = {
+      {"UTM corner", text_header("2", "2", "350002.5", "5600015", "2.5"),
+       text_header("2", "2", "350002.5", "5600015", "2.5"),
+       "xllcorner\t350002.5\r\nyllcorner\t5600015\r\ncellsize\t2.5\r\nnodata_value\t-9999\r\n"},
+      {"cell centres against corners",
+       "ncols 2\nnrows 2\nxllcenter 350003.75\nYLLCENTER 5600016.25\ncellsize 2.5\nnodata_value -9999\n",
+       text_header("2", "2", "350002.5", "5600015", "2.5"),
+       "xllcorner\t350002.5\r\nyllcorner\t5600015\r\ncellsize\t2.5\r\nnodata_value\t-9999\r\n"},
+      {"five lines against six", "ncols 2\nnrows 2\nxllcorner 0.1\nyllcorner 0\ncellsize 0.000833333333\n",
+       text_header("2", "2", "0.1", "0", "0.000833333333"),
+       "xllcorner\t0.1\r\nyllcorner\t0\r\ncellsize\t0.000833333333\r\nnodata_value\t-9999\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string grid = dir.write("g.asc", c.grid_header + cells);
+    std::string mask = dir.write("m.asc", c.mask_header + mask_cells);
+    expect_run(run_tool({grid, mask, out}), 0, dots(2));
+    EXPECT_EQ(read_file(out), std::string("ncols\t2\r\nnrows\t2\r\n") + c.written +
+                                  "1\t-9999\r\n3\t4\r\n");
+    std::string again = dir.file("again.asc");
+    expect_run(run_tool({out, mask, again}), 0, dots(2));
+    EXPECT_EQ(read_file(again), read_file(out));
+  }
 }
 
 TEST_F(Headers, DoubleOutputHeader) {

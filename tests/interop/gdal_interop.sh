@@ -7,9 +7,10 @@
 #     GDAL's default reading).
 #  2. plotveil reads text grids written by `gdal_translate -of AAIGrid`, in both
 #     of GDAL's number forms, to the same output it makes from the originals.
-#  3. A grid that GDAL writes without a no-data value has a five-line header;
-#     plotveil reads headers by position, so it must refuse the pair rather
-#     than mask with a wrong no-data value.
+#  3. A grid that GDAL writes without a no-data value has a five-line header,
+#     whose no-data value is -9999, and masks as its six-line original; a grid
+#     registered by cell centres masks as its corner form and its output lies
+#     where GDAL puts the input.
 #  4. GDAL opens single and double outputs through the sidecar plotveil-hdr
 #     writes, with every cell and the stored statistics (gdal_reads_sidecar.py).
 #  5. The README's recipe for text headers plotveil refuses: the corpus grids
@@ -167,18 +168,49 @@ else
   fi
 fi
 
-# ---------------------------------------------------------------- 3. no no-data line
-gdal_translate -q -a_nodata none -of AAIGrid grid.asc gdal_no_nodata.asc
-if grep -qi '^nodata_value' gdal_no_nodata.asc; then
-  echo "      GDAL wrote a no-data line for a grid without no-data value; check 3 not applicable"
+# ---------------------------------------------------------------- 3. five lines, centres
+# GDAL leaves the no-data line out for a raster without one: the format's
+# default, -9999, is the grid's no-data value, so the five-line grid masks as
+# the six-line original does, as grid_1, as grid_2 and both, in every format.
+five_lines() { gdal_translate -q -a_nodata none -of AAIGrid --config AAIGRID_DATATYPE Float64 "$1" "$2"; }
+five_lines grid.asc five.asc
+five_lines mask.asc five.mask.asc
+if grep -qi 'nodata_value' five.asc five.mask.asc || [ "$(head -c 4 five.asc)" != ncol ]; then
+  fail "GDAL wrote a no-data line, or no lower-case header, for a raster without no-data"
 else
-  "$plotveil" gdal_no_nodata.asc mask.asc out_no_nodata.asc > stdout.txt
+  for format in -f:t -f:s -f:d; do
+    "$plotveil" grid.asc mask.asc six$format "$format" > /dev/null
+    for pair in "five.asc mask.asc" "grid.asc five.mask.asc" "five.asc five.mask.asc"; do
+      # shellcheck disable=SC2086
+      "$plotveil" $pair five_out$format "$format" > stdout.txt
+      rc=$?
+      if [ "$rc" -eq 0 ] && cmp -s six$format five_out$format; then
+        pass "five-line header ($pair, $format): the six-line original's output"
+      else
+        fail "five-line header ($pair, $format): exit $rc or another output: $(head -c 300 stdout.txt)"
+      fi
+    done
+  done
+  # Against a grid whose no-data value is not the default: the mismatch of index 6.
+  sed 's/^nodata_value -9999/nodata_value -1/' mask.asc > other_nodata.asc
+  "$plotveil" five.asc other_nodata.asc refused.asc > stdout.txt
   rc=$?
-  if [ "$rc" -eq 2 ] && head -n 1 stdout.txt | grep -q '^6\. Parameter'; then
-    pass "a five-line GDAL header against a six-line mask is refused (exit 2, parameter 6)"
+  if [ "$rc" -eq 2 ] && head -n 1 stdout.txt | grep -q '^6\. Parameter (-9999.000000)'; then
+    pass "a five-line header against no-data -1 is refused (exit 2, parameter 6)"
   else
-    fail "five-line GDAL header: exit $rc, printed: $(cat stdout.txt)"
+    fail "five-line header against no-data -1: exit $rc, printed: $(cat stdout.txt)"
   fi
+fi
+# A grid registered by cell centres lies where GDAL puts it, and so does the
+# output, whose header gives the corner.
+sed -e 's/^xllcorner 1000.5/xllcenter 1000.75/' -e 's/^yllcorner 2000.25/yllcenter 2000.5/' grid.asc > centre.asc
+"$plotveil" centre.asc mask.asc centre_out.asc > stdout.txt
+rc=$?
+origin() { gdalinfo "$1" | sed -n 's/^Origin = //p'; }
+if [ "$rc" -eq 0 ] && cmp -s centre_out.asc six-f:t && [ "$(origin centre.asc)" = "$(origin centre_out.asc)" ]; then
+  pass "a cell-centre header masks as its corner form, and GDAL places input and output alike"
+else
+  fail "cell-centre header: exit $rc, output or origin differs ($(origin centre.asc) / $(origin centre_out.asc))"
 fi
 
 # ---------------------------------------------------------------- 4. sidecars

@@ -8,6 +8,7 @@
 
 #include "captured_run.hpp"
 #include "grid/files/encoding.hpp"
+#include "grid/files/text_input.hpp"
 #include "temp_file.hpp"
 
 namespace plotveil {
@@ -100,20 +101,50 @@ HeaderRead read_text_header(const std::string& bytes) {
   return result;
 }
 
-TEST(ReadHeader, TakesSixTextNumbersByPositionWhateverTheirKeywords) {
-  HeaderRead r = read_text_header("nrows 5\nncols 4\nb 1.5\nc -2\r\nd 25\ne -9999\n1 2");
-  ASSERT_EQ(r.code, -1);
-  EXPECT_EQ(r.header.value[1], 5);
-  EXPECT_EQ(r.header.value[2], 4);
-  EXPECT_EQ(r.header.value[3], 1.5);
-  EXPECT_EQ(r.header.value[4], -2);
-  EXPECT_EQ(r.header.value[5], 25);
-  EXPECT_EQ(r.header.value[6], -9999);
+TEST(ReadHeader, TakesTextNumbersByPositionWithFiveLinesAndCentresKnown) {
+  struct Case {
+    const char* what;
+    const char* bytes;
+    double values[7];
+    double first_cell;
+  };
+  const Case cases[] = {
+      {"keywords not examined", "nrows 5\nncols 4\nb 1.5\nc -2\r\nd 25\ne -9999\n1 2",
+       {0, 5, 4, 1.5, -2, 25, -9999}, 1},
+      {"a sixth word of letters and digits", "a 1\nb 1\nc 0\nd 0\ne 1\nn9 3\n4", {0, 1, 1, 0, 0, 1, 3}, 4},
+      {"five lines", "ncols 2\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\n7 8", {0, 2, 1, 0, 0, 1, -9999}, 7},
+      {"five lines, a signed cell", "ncols 2\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\r\n-7 8",
+       {0, 2, 1, 0, 0, 1, -9999}, -7},
+      {"five lines, a plus", "ncols 2\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1 +7 8", {0, 2, 1, 0, 0, 1, -9999}, 7},
+      {"five lines, a point", "ncols 2\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\n.5 8", {0, 2, 1, 0, 0, 1, -9999}, 0.5},
+      {"centres", "ncols 2\nnrows 1\nxllcenter 105\nyllcenter 25\ncellsize 10\nnodata_value -1\n3",
+       {0, 2, 1, 100, 20, 10, -1}, 3},
+      {"centres in any case, five lines", "ncols 2\nnrows 1\nXLLCENTER 0.5\nYllCenter -0.5\ncellsize 1\n3",
+       {0, 2, 1, 0, -1, 1, -9999}, 3},
+      {"one centre", "ncols 2\nnrows 1\nxllcorner 105\nyllcenter 25\ncellsize 10\nnodata_value -1\n3",
+       {0, 2, 1, 105, 20, 10, -1}, 3},
+      {"a centre keyword elsewhere", "xllcenter 2\nnrows 1\nxllcenters 105\nyllcentre 25\ncellsize 10\nyllcenter -1\n3",
+       {0, 2, 1, 105, 25, 10, -1}, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CapturedRun run;
+    TempFile file(c.bytes);
+    InStream in;
+    ASSERT_EQ(open_input(in, file.path()), OpenInput::ok);
+    rewind_input(in, true);
+    GridHeader header;
+    ASSERT_EQ(exit_code_of([&] { read_header(in, GridEncoding::ascii, "g.asc", header); }), -1);
+    for (int k = 1; k <= 6; ++k) EXPECT_EQ(header.value[k], c.values[k]) << "index " << k;
+    double cell = 0;
+    ASSERT_TRUE(read_number(in, cell));
+    EXPECT_EQ(cell, c.first_cell);
+  }
 }
 
 TEST(ReadHeader, RefusesATextHeaderWithAMissingWordOrNumber) {
   for (const char* bytes : {
-           "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\n",   // five pairs
+           "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\n",   // five pairs, no cell
            "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value",
            "ncols 3\nnrows x\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value 1\n",
            "ncols 2x nrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value 1\n",
@@ -214,14 +245,14 @@ TEST(SingleHeaderHoldsSize, OnlyCountsAFloatKeepsAsTheRunUsesThem) {
   EXPECT_TRUE(holds(std::nan(""), INFINITY));  // unusable: check_grid_size refuses it
 }
 
-TEST(FormatTextHeader, TruncatesSizesAndWritesCoordinatesInSixDigits) {
+TEST(FormatTextHeader, TruncatesSizesAndWritesCoordinatesThatReadBack) {
   GridHeader h;
   double values[7] = {0, 100.9, -2.5, 1234.5678, -0.0, 25, -9999};
   for (int k = 1; k <= 6; ++k) h.value[k] = values[k];
   char text[256];
   char* end = format_text_header(h, text);
   EXPECT_EQ(std::string(text, end),
-            "ncols\t100\r\nnrows\t-2\r\nxllcorner\t1234.57\r\nyllcorner\t-0\r\n"
+            "ncols\t100\r\nnrows\t-2\r\nxllcorner\t1234.5678\r\nyllcorner\t-0\r\n"
             "cellsize\t25\r\nnodata_value\t-9999\r\n");
 }
 

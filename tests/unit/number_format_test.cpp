@@ -1,4 +1,5 @@
 #include "grid/numbers/number_format.hpp"
+#include "grid/numbers/number_scan.hpp"
 
 #include <gtest/gtest.h>
 
@@ -147,6 +148,52 @@ TEST(FormatNumberDigits, ExactPathAgreesAtEveryRoundingBoundary) {
   // 18 significant digits ending in 5: the 17-digit rounding itself ties.
   for (double v : {1125899906842624.25, 1125899906842624.75, 562949953421312.125, 0.1234565}) {
     expect_same_digits(v);
+  }
+}
+
+std::string exact_text_of(double v) {
+  char buffer[kMaxExactNumberText];
+  return std::string(buffer, format_exact_number(v, buffer));
+}
+
+// Header values: six digits where they read back, else the fewest that do.
+TEST(FormatExactNumber, WritesTheTableOfExamples) {
+  struct Case {
+    double value;
+    const char* text;
+  };
+  const Case cases[] = {
+      // Six digits hold them: today's text.
+      {25, "25"}, {-0.0, "-0"}, {0.1, "0.1"}, {1234.57, "1234.57"}, {2.5e-12, "2.5e-012"},
+      {1e100, "1e+100"}, {1234560, "1.23456e+006"}, {1.5e-7, "1.5e-007"}, {-9999, "-9999"},
+      {from_bits(1), "4.94066e-324"},   // the nearest double of six digits is the subnormal itself
+      // UTM eastings and northings.
+      {5600015, "5600015"}, {350002.5, "350002.5"}, {1234.5678, "1234.5678"}, {999999.5, "999999.5"},
+      {12345678, "12345678"},
+      {0.000833333333, "0.000833333333"},            // fixed down to an exponent of -4
+      {1.234567e-7, "1.234567e-007"},
+      {0.1 + 0.2, "0.30000000000000004"},
+      {123456789012345680.0, "1.2345678901234568e+017"},   // exponent at the digit count
+      {-3.4028234663852886e+38, "-3.4028234663852886e+038"},
+      {std::numeric_limits<double>::max(), "1.7976931348623157e+308"},
+      {std::numeric_limits<double>::min(), "2.2250738585072014e-308"},
+      {from_bits(0x7FF8000000000000u), "1.#QNAN"},
+      {-std::numeric_limits<double>::infinity(), "-1.#INF"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(exact_text_of(c.value), c.text) << c.text;
+}
+
+TEST(FormatExactNumber, ReadsBackAsTheSameDoubleOnRandomBits) {
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 200000; ++i) {
+    const double value = from_bits(random() & 0x7FEFFFFFFFFFFFFFu) * (i % 2 ? -1 : 1);
+    const std::string text = exact_text_of(value);
+    NumberScanner scanner;
+    ASSERT_EQ(scanner.feed(text.data(), text.data() + text.size()), text.data() + text.size()) << text;
+    scanner.finish();
+    ASSERT_TRUE(scanner.succeeded()) << text;
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(scanner.value()), std::bit_cast<std::uint64_t>(value)) << text;
+    ASSERT_LE(text.size(), 24u) << text;
   }
 }
 

@@ -54,12 +54,46 @@ bool read_binary_header(InStream& in, GridEncoding encoding, GridHeader& header)
 
 namespace {
 
-bool read_header_values(InStream& in, GridEncoding encoding, GridHeader& header) {
-  if (encoding != GridEncoding::ascii) return read_binary_header(in, encoding, header);
-  for (int k = 1; k <= 6; ++k) {
-    if (!skip_word(in) || !read_number(in, header.value[k])) return false;
+// The no-data value of a text grid whose header leaves its line out.
+constexpr double kDefaultNodata = -9999.0;
+
+// "xllcenter" or "yllcenter" in any letter case: the value is a cell centre.
+bool names_centre(const char* word, std::size_t length) {
+  if (length != 9) return false;
+  const char* centre = "xllcenter";
+  for (std::size_t i = 0; i < 9; ++i) {
+    char c = word[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != centre[i] && !(i == 0 && c == 'y')) return false;
   }
   return true;
+}
+
+// Six word-and-number pairs taken by position. Where the sixth word begins
+// as a number can, the header has five lines: no-data is the format's
+// default and that word is the first cell. A third or fourth keyword naming
+// a cell centre moves that value to the corner, half a cell down.
+bool read_text_header(InStream& in, GridHeader& header) {
+  bool centre[7] = {};
+  for (int k = 1; k <= 6; ++k) {
+    if (k == kNodataValue && next_word_is_number(in)) {
+      header.value[k] = kDefaultNodata;
+      break;
+    }
+    char word[16];
+    std::size_t length = 0;
+    if (!read_word(in, word, sizeof word, length) || !read_number(in, header.value[k])) return false;
+    centre[k] = (k == kXllcorner || k == kYllcorner) && names_centre(word, length);
+  }
+  for (int k : {kXllcorner, kYllcorner}) {
+    if (centre[k]) header.value[k] = header.value[k] - header.value[kCellsize] / 2;
+  }
+  return true;
+}
+
+bool read_header_values(InStream& in, GridEncoding encoding, GridHeader& header) {
+  if (encoding != GridEncoding::ascii) return read_binary_header(in, encoding, header);
+  return read_text_header(in, header);
 }
 
 // The cells of a row, or the rows of a grid, that a run takes from a usable
@@ -128,13 +162,13 @@ char* format_text_header(const GridHeader& header, char* out) {
   out = put(out, "\r\nnrows\t");
   out = put_integer(out, header.value[kNrows]);
   out = put(out, "\r\nxllcorner\t");
-  out = format_number(header.value[kXllcorner], out);
+  out = format_exact_number(header.value[kXllcorner], out);
   out = put(out, "\r\nyllcorner\t");
-  out = format_number(header.value[kYllcorner], out);
+  out = format_exact_number(header.value[kYllcorner], out);
   out = put(out, "\r\ncellsize\t");
-  out = format_number(header.value[kCellsize], out);
+  out = format_exact_number(header.value[kCellsize], out);
   out = put(out, "\r\nnodata_value\t");
-  out = format_number(header.value[kNodataValue], out);
+  out = format_exact_number(header.value[kNodataValue], out);
   return put(out, "\r\n");
 }
 

@@ -11,8 +11,10 @@ namespace plotveil {
 
 // Fills indexes 1 to 12 (binary) or 1 to 6 (text) and leaves the stream at the
 // first cell of row 1. A header the file cannot supply whole ends the run with
-// code 1. A text header is six word-and-number pairs read by position: the
-// words are not examined.
+// code 1. A text header is six word-and-number pairs read by position; of the
+// words only two things count: a sixth that begins as a number does (a
+// five-line header, no-data -9999) and a cell-centre keyword in third or
+// fourth place (the value becomes the corner, half a cell down).
 void read_header(InStream& in, GridEncoding encoding, const std::string& name, GridHeader& header);
 
 // Reads the header as read_header does, then puts the stream back at byte 0;
@@ -57,7 +59,8 @@ void write_header(OutStream& out, OutputFormat format, const GridHeader& header,
 void store_statistics(OutStream& out, OutputFormat format, const GridHeader& header,
                       const std::string& out_name);
 
-// Header text of a text grid, with CR LF line ends; returns the end.
+// Header text of a text grid, with CR LF line ends, its four real values in
+// a text that reads back to them; returns the end.
 char* format_text_header(const GridHeader& header, char* out);
 
 // How the mismatch message shows a value: "%f" for a finite one, the text form

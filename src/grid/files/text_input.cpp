@@ -64,14 +64,32 @@ std::size_t read_numbers(InStream& in, double* destination, std::size_t count) {
 }
 
 bool skip_word(InStream& in) {
+  std::size_t length = 0;
+  return read_word(in, nullptr, 0, length);
+}
+
+bool read_word(InStream& in, char* word, std::size_t capacity, std::size_t& length) {
+  length = 0;
   if (!skip_space(in)) return false;
   for (;;) {
     char* p = in.pos;
     char* end = in.end;
-    while (p < end && !is_text_space(*p)) ++p;
+    while (p < end && !is_text_space(*p)) {
+      if (length + 1 < capacity) word[length] = *p;
+      ++length;
+      ++p;
+    }
     in.pos = p;
-    if (p < end || fill_input(in, 1) == 0) return true;
+    if (p < end || fill_input(in, 1) == 0) break;
   }
+  if (capacity > 0) word[length < capacity ? length : capacity - 1] = '\0';
+  return true;
+}
+
+bool next_word_is_number(InStream& in) {
+  if (!skip_space(in)) return false;
+  const char c = *in.pos;
+  return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
 }
 
 }  // namespace plotveil

@@ -21,4 +21,13 @@ std::size_t read_numbers(InStream& in, double* destination, std::size_t count);
 // keeping nothing of it. False when the data ends before the word begins.
 bool skip_word(InStream& in);
 
+// Skips white space and one word, keeping its first `capacity - 1` bytes in
+// `word` (NUL-terminated) and its whole length in `length`. False when the
+// data ends before the word begins.
+bool read_word(InStream& in, char* word, std::size_t capacity, std::size_t& length);
+
+// Skips white space; true when a word follows and begins as a number can (a
+// digit, a sign or a point). Nothing of the word is taken.
+bool next_word_is_number(InStream& in);
+
 }  // namespace plotveil

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "grid/numbers/number_scan.hpp"
 #include "grid/numbers/powers_of_ten.hpp"
 
 namespace plotveil {
@@ -219,6 +220,77 @@ char* format_number(double value, char* out) {
   for (int i = 0; i < -x10 - 1; ++i) *out++ = '0';
   for (int i = 0; i < count; ++i) *out++ = digits[i];
   return out;
+}
+
+namespace {
+
+// The text, read as a text grid's cell is, gives `value` back.
+bool reads_back(const char* text, const char* end, double value) {
+  NumberScanner scanner;
+  if (scanner.feed(text, end) != end) return false;
+  scanner.finish();
+  return scanner.succeeded() && std::bit_cast<std::uint64_t>(scanner.value()) == std::bit_cast<std::uint64_t>(value);
+}
+
+// `count` significant digits of a scientific text "d.ddde[+-]x", laid out.
+char* lay_out(const char* scientific, const char* end, int count, char* out) {
+  const char* p = scientific;
+  if (*p == '-') *out++ = *p++;
+  char digits[20];
+  int n = 0;
+  for (; p < end && *p != 'e'; ++p) {
+    if (*p != '.') digits[n++] = *p;
+  }
+  ++p;
+  const bool negative = *p == '-';
+  int x10 = 0;
+  for (++p; p < end; ++p) x10 = x10 * 10 + (*p - '0');
+  if (negative) x10 = -x10;
+  while (n > 1 && digits[n - 1] == '0') --n;
+  if (x10 < -4 || x10 >= count) {
+    *out++ = digits[0];
+    if (n > 1) {
+      *out++ = '.';
+      for (int i = 1; i < n; ++i) *out++ = digits[i];
+    }
+    *out++ = 'e';
+    *out++ = x10 < 0 ? '-' : '+';
+    const int a = x10 < 0 ? -x10 : x10;
+    *out++ = static_cast<char>('0' + a / 100);
+    *out++ = static_cast<char>('0' + a / 10 % 10);
+    *out++ = static_cast<char>('0' + a % 10);
+    return out;
+  }
+  if (x10 >= 0) {
+    for (int i = 0; i <= x10; ++i) *out++ = i < n ? digits[i] : '0';
+    if (n > x10 + 1) {
+      *out++ = '.';
+      for (int i = x10 + 1; i < n; ++i) *out++ = digits[i];
+    }
+    return out;
+  }
+  *out++ = '0';
+  *out++ = '.';
+  for (int i = 0; i < -x10 - 1; ++i) *out++ = '0';
+  for (int i = 0; i < n; ++i) *out++ = digits[i];
+  return out;
+}
+
+}  // namespace
+
+char* format_exact_number(double value, char* out) {
+  char* end = format_number(value, out);
+  if (!std::isfinite(value) || reads_back(out, end, value)) return end;
+  char text[40];
+  for (int count = 7; count < 17; ++count) {
+    auto [stop, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, count - 1);
+    (void)ec;
+    if (reads_back(text, stop, value)) return lay_out(text, stop, count, out);
+  }
+  // Seventeen significant digits hold every double.
+  auto [stop, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 16);
+  (void)ec;
+  return lay_out(text, stop, 17, out);
 }
 
 }  // namespace plotveil

@@ -16,6 +16,17 @@ inline constexpr int kMaxNumberText = 16;
 // Writes the text of `value` at `out` and returns the end; no NUL is added.
 char* format_number(double value, char* out);
 
+// The longest text format_exact_number writes is 24 bytes
+// ("-2.2250738585072014e-308").
+inline constexpr int kMaxExactNumberText = 32;
+
+// The text of `value` that reads back as the same double: format_number's
+// where that does; otherwise the fewest significant digits, 7 to 17, whose
+// correctly rounded decimal does, laid out as format_number lays out its six
+// (the exponent form when the decimal exponent is below -4 or at least the
+// digit count), trailing zeros removed. Non-finite values as format_number.
+char* format_exact_number(double value, char* out);
+
 // Copies the bytes of `text` (without its NUL) to `out` and returns the end.
 inline char* put(char* out, const char* text) {
   const std::size_t n = std::strlen(text);
