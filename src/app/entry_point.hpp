@@ -1,6 +1,6 @@
-// What both programs do before their own work: standard streams guarded, a
-// failed allocation reported in the program's own words, the command line
-// taken as UTF-8 words.
+// What both programs do before their own work: standard streams guarded, no
+// signal for a reader that goes away, a failed allocation reported in the
+// program's own words, the command line taken as UTF-8 words.
 #pragma once
 
 #include <string>
@@ -16,6 +16,7 @@ using ProgramBody = int (*)(int argc, const char* const* argv);
 
 inline int run_program(int argc, char** argv, ProgramBody body, MemoryReport memory_report) {
   guard_standard_streams();
+  platform::ignore_lost_readers();
   report_memory_failures(memory_report);
   const std::vector<std::string> words = platform::command_line(argc, argv);
   std::vector<const char*> arguments;

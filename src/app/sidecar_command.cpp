@@ -1,5 +1,6 @@
 #include "app/sidecar_command.hpp"
 
+#include <charconv>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -18,10 +19,13 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: plotveil-hdr [-f] <grid>...\n"
+    "       plotveil-hdr --stats <grid>...\n"
     "Writes name.hdr beside each single- or double-precision grid name.ext written\n"
     "by plotveil (-f:s, -f:d), so that GDAL, QGIS and ArcGIS open the grid: an ESRI\n"
     "header for a single grid, an ENVI header for a double grid.\n"
     "  -f, --force   replace an existing .hdr\n"
+    "  --stats       print the statistics stored in each grid's header instead, one\n"
+    "                \"name value\" line each, values that read back exactly\n"
     "  -h, --help    print this help and exit\n"
     "  --version     print plotveil-hdr's version and exit\n";
 
@@ -35,6 +39,15 @@ void complain(const std::string& text) { say(stderr, "plotveil-hdr: " + text + "
 
 // From 16777217 on, not every whole number is a 32-bit float.
 constexpr std::int64_t kSingleCountsExactly = std::int64_t{1} << 24;
+
+// A name beside `name` that nothing stands under yet; empty when none is found.
+std::string unused_name_beside(const std::string& name) {
+  for (int n = 0; n < 100; ++n) {
+    std::string candidate = name + ".new" + (n == 0 ? "" : std::to_string(n));
+    if (!platform::entry_exists(candidate)) return candidate;
+  }
+  return "";
+}
 
 // Writes the sidecar of one grid; false, with its message said, when refused
 // or failed.
@@ -90,19 +103,72 @@ bool write_sidecar(const std::string& grid, bool force) {
     return false;
   }
 
+  // A sidecar that is replaced is written beside it first and renamed over
+  // its name, so that a link there never leads the text into another file.
+  const bool replacing = force && platform::entry_exists(sidecar);
+  const std::string written_name = replacing ? unused_name_beside(sidecar) : sidecar;
   OutStream out;
-  if (!open_output(out, sidecar)) {
+  if (written_name.empty() || !open_output(out, written_name)) {
     complain("cannot create " + sidecar);
     return false;
   }
   const std::string text = format_sidecar(layout);
   bool written = write_output(out, text.data(), text.size()) == text.size();
   if (!close_output(out) || !written) {
-    const bool removed = platform::remove_file(sidecar);
+    const bool removed = platform::remove_file(written_name);
     complain("error writing " + sidecar + (removed ? " (removed)" : " (the partial file could not be removed)"));
     return false;
   }
+  if (replacing && !platform::replace_entry(written_name, sidecar)) {
+    platform::remove_file(written_name);
+    complain("cannot replace " + sidecar + " (it is left as it was)");
+    return false;
+  }
   say(stdout, "wrote " + sidecar + "\n");
+  return true;
+}
+
+// The shortest text that reads back as the value: a single grid's values as
+// the floats they are.
+std::string stored_value(double value, GridEncoding encoding) {
+  if (encoding == GridEncoding::double_precision) return exact_number(value);
+  char text[32];
+  std::to_chars_result done = std::to_chars(text, text + sizeof text, static_cast<float>(value));
+  return std::string(text, done.ptr);
+}
+
+// Prints the statistics a binary grid's header holds; false, with its message
+// said, when the grid is refused.
+bool print_statistics(const std::string& grid, bool& printed_before) {
+  InStream in;
+  if (open_input(in, grid) != OpenInput::ok) {
+    complain("cannot open " + grid + " (missing, unreadable or not a regular file)");
+    return false;
+  }
+  unsigned char probe[kEncodingProbeSize];
+  std::optional<GridEncoding> encoding = recognise_encoding(probe, read_input(in, probe, sizeof probe));
+  if (!encoding) {
+    complain(grid + " is not a grid plotveil reads (text, single or double)");
+    return false;
+  }
+  if (*encoding == GridEncoding::ascii) {
+    complain(grid + " is a text grid: text grids carry no statistics (plotveil stores them in single and "
+             "double outputs, -f:s and -f:d)");
+    return false;
+  }
+  GridHeader header;
+  if (!rewind_input(in, false) || !read_binary_header(in, *encoding, header)) {
+    complain("cannot read the whole header of " + grid);
+    return false;
+  }
+  static const char* const kNames[] = {"count", "minimum", "maximum", "sum", "mean", "standard_deviation"};
+  std::string text = printed_before ? "\n" : "";
+  printed_before = true;
+  text += "grid " + grid + "\n";
+  for (int k = kCount; k <= kDeviation; ++k) {
+    text += std::string(kNames[k - kCount]) + " " + stored_value(header.value[k], *encoding) + "\n";
+  }
+  say(stdout, text);
   return true;
 }
 
@@ -115,6 +181,7 @@ void sidecar_without_memory() {
 
 int run_sidecar_command(int argc, const char* const* argv) {
   bool force = false;
+  bool stats = false;
   bool options_end = false;
   std::vector<std::string> grids;
   for (int k = 1; k < argc; ++k) {
@@ -132,6 +199,8 @@ int run_sidecar_command(int argc, const char* const* argv) {
       return std::fflush(stdout) == 0 ? 0 : 1;
     } else if (arg == "-f" || arg == "--force") {
       force = true;
+    } else if (arg == "--stats") {
+      stats = true;
     } else {
       complain("unknown option " + std::string(arg));
       say(stderr, kUsage);
@@ -142,8 +211,14 @@ int run_sidecar_command(int argc, const char* const* argv) {
     say(stderr, kUsage);
     return 2;
   }
+  if (stats && force) {
+    complain("--stats writes nothing: -f has no place beside it");
+    say(stderr, kUsage);
+    return 2;
+  }
   bool all = true;
-  for (const std::string& grid : grids) all = write_sidecar(grid, force) && all;
+  bool printed = false;
+  for (const std::string& grid : grids) all = (stats ? print_statistics(grid, printed) : write_sidecar(grid, force)) && all;
   return std::fflush(stdout) == 0 && all ? 0 : 1;
 }
 

@@ -133,6 +133,16 @@ AnswerLine read_console_line(std::FILE* stream);
 // otherwise read an input grid, and messages would land in the output grid.
 void guard_standard_streams();
 
+// A reader that goes away (a console piped into `head`, a pipe the output
+// goes to) makes writes fail instead of ending the process: the grid is the
+// product, and a write to it that fails is reported like any other.
+void ignore_lost_readers();
+
+// Renames the file `from` to `to` in one step, replacing the entry `to`
+// names: a link there is replaced, its target never written. False when the
+// system refuses.
+bool replace_entry(const std::string& from, const std::string& to);
+
 // The command line's arguments as UTF-8, argument 0 first (on Windows from the
 // wide command line, so names in any script arrive whole).
 std::vector<std::string> command_line(int argc, char** argv);

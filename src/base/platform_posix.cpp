@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 
 #include "base/platform.hpp"
 
@@ -110,6 +112,12 @@ void guard_standard_streams() {
       ::close(opened);
     }
   }
+}
+
+void ignore_lost_readers() { ::signal(SIGPIPE, SIG_IGN); }
+
+bool replace_entry(const std::string& from, const std::string& to) {
+  return !has_nul(from) && !has_nul(to) && ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 std::vector<std::string> command_line(int argc, char** argv) { return {argv, argv + argc}; }

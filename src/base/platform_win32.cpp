@@ -250,6 +250,17 @@ void guard_standard_streams() {
   }
 }
 
+// A write to a pipe whose reader has gone fails with an error; no signal ends
+// the process.
+void ignore_lost_readers() {}
+
+bool replace_entry(const std::string& from, const std::string& to) {
+  std::optional<std::wstring> source = system_path(from);
+  std::optional<std::wstring> target = system_path(to);
+  return source && target && !source->empty() && !target->empty() &&
+         ::MoveFileExW(source->c_str(), target->c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 std::vector<std::string> command_line(int argc, char** argv) {
   int count = 0;
   LPWSTR* words = ::CommandLineToArgvW(::GetCommandLineW(), &count);

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
+#include <memory>
+#include <thread>
 #include <iostream>
 
 #include "expectations.hpp"
@@ -221,6 +224,15 @@ TEST(BreakingAttempts, EachEndsAtOnceWithItsOwnMessage) {
   const std::string single_hdr = dir.file("s.hdr");
   // An output that exists: refusals before it is opened leave it as it is.
   const std::string kept = dir.file("kept.out");
+  // Large enough that the console and a pipe take their bytes in several writes.
+  std::string tall_rows;
+  for (int r = 0; r < 20000; ++r) tall_rows += std::to_string(r) + "\n";
+  const std::string tall = dir.write("many_rows.asc", text_header("1", "20000") + tall_rows);
+  std::string wide_cells;
+  for (int c = 0; c < 100; ++c) wide_cells += "12345.6 ";
+  std::string wide_body;
+  for (int r = 0; r < 2000; ++r) wide_body += wide_cells + "\n";
+  const std::string wide = dir.write("many_cells.asc", text_header("100", "2000") + wide_body);
   auto keeps_output = [kept](const RunResult&) { EXPECT_EQ(read_file(kept), "keep"); };
   auto hdr = [] {
     RunOptions options;
@@ -263,6 +275,38 @@ TEST(BreakingAttempts, EachEndsAtOnceWithItsOwnMessage) {
          const int reader = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK);
          return Attempt{.args = {grid, mask, pipe}, .code = 0, .out = dots(1),
                         .check = [reader, text_out](const RunResult&) { EXPECT_EQ(drain_fifo(reader), text_out); }};
+       }},
+      // A reader that goes away: the console is not the product, the output is.
+      {"the console's reader has gone",
+       [&] {
+         const std::string expected = dir.file("many_rows_expected.flt");
+         const std::string out = dir.file("many_rows.flt");
+         run_tool({tall, tall, expected, "-f:s"});
+         Attempt a{.args = {tall, tall, out, "-f:s"}, .code = 0,
+                   .check = [expected, out](const RunResult&) { EXPECT_EQ(read_file(out), read_file(expected)); }};
+         a.options.stdout_unread = true;
+         return a;
+       }},
+      {"a text output into a pipe whose reader quits",
+       [&] {
+         const std::string pipe = fifo(dir, "f8");
+         const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+         // Reads a few bytes, as `head -c 5` does, then goes.
+         auto quitter = std::make_shared<std::thread>([reader] {
+           pollfd ready{reader, POLLIN, 0};
+           char bytes[5];
+           if (::poll(&ready, 1, 10000) > 0) (void)!::read(reader, bytes, sizeof bytes);
+           ::close(reader);
+         });
+         Attempt a{.skip = windows ? "Windows has no FIFOs; Wine opens a Unix one as a file of its own" : nullptr,
+                   .args = {wide, wide, pipe}, .code = 6,
+                   .check = [quitter](const RunResult&) { quitter->join(); }};
+         a.options.stdout_unread = true;
+         if (a.skip != nullptr) a.check = [quitter, pipe](const RunResult&) {
+           ::close(::open(pipe.c_str(), O_WRONLY));  // lets the reader go
+           quitter->join();
+         };
+         return a;
        }},
       {"plotveil-hdr: the grid is a FIFO",
        [&] {
@@ -345,17 +389,20 @@ TEST(BreakingAttempts, EachEndsAtOnceWithItsOwnMessage) {
                         .err = dir.file("l.hdr") + " exists; give -f to replace it",
                         .check = [&](const RunResult&) { EXPECT_FALSE(file_exists(dir.file("nowhere"))); }};
        }},
-      {"plotveil-hdr: a partial sidecar that cannot be removed",
+      {"plotveil-hdr -f: a folder that cannot be changed",
        [&] {
-         // A folder of its own that the run cannot change.
+         // The replacement is written beside the sidecar: nothing goes through the link.
          const std::string folder = dir.file("locked");
          fs::create_directory(folder);
          const std::string grid_p = dir.write("locked/p.flt", read_file(single));
          fs::create_symlink("/dev/full", folder + "/p.hdr");
          Attempt a{.skip = windows ? "Windows removes no link to a Linux device" : nullptr,
                    .args = {"-f", grid_p}, .options = hdr(), .code = 1,
-                   .err = "error writing " + folder + "/p.hdr (the partial file could not be removed)",
-                   .check = [folder](const RunResult&) { ::chmod(folder.c_str(), 0755); }};
+                   .err = "cannot create " + folder + "/p.hdr",
+                   .check = [folder](const RunResult&) {
+                     ::chmod(folder.c_str(), 0755);
+                     EXPECT_TRUE(fs::is_symlink(folder + "/p.hdr"));
+                   }};
          if (a.skip == nullptr && ::geteuid() == 0) a.skip = "root removes a file from any folder";
          if (a.skip == nullptr) ::chmod(folder.c_str(), 0555);
          return a;

@@ -31,6 +31,9 @@ const std::string kDoubleSidecar =
 TEST(SidecarCommand, WritesTheSidecarOrRefusesWithAReason) {
   const Rows cells = {{1, 2, 3}, {4, -9999, 6}};
   const BinaryHeader geometry = binary_header(3, 2, 1000.5, 2000, 0.5);
+  BinaryHeader with_statistics = geometry;
+  const double statistics[6] = {5, -2.5, 6, 0.1, 1e-30, -9999};
+  for (std::size_t k = 0; k < 6; ++k) with_statistics[6 + k] = statistics[k];
   struct Case {
     std::string grid;                    // file name
     std::string bytes;                   // its contents
@@ -54,6 +57,13 @@ TEST(SidecarCommand, WritesTheSidecarOrRefusesWithAReason) {
        "no sidecar for %.dbl: ncols 2.5 is not a whole number from 1 to 2147483646", {}},
       {"g.flt", single_grid(binary_header(2, 2, 0, 0, -1), {{1, 2}, {3, 4}}), {}, {}, 1,
        "cellsize -1 is not a positive finite number", {}},
+      // The statistics, named, in the text that reads back as the stored value.
+      {"g.flt", single_grid(with_statistics, cells), {"--stats"}, {}, 0,
+       "grid %.flt\ncount 5\nminimum -2.5\nmaximum 6\nsum 0.1\nmean 1e-30\nstandard_deviation -9999\n", {}},
+      {"g.dbl", double_grid(with_statistics, cells), {"--stats"}, {}, 0,
+       "grid %.dbl\ncount 5\nminimum -2.5\nmaximum 6\nsum 0.1\nmean 1e-30\nstandard_deviation -9999\n", {}},
+      {"g.asc", text_grid(geometry, cells), {"--stats"}, {}, 1, "g.asc is a text grid: text grids carry no statistics", {}},
+      {"g.dbl", double_grid(geometry, cells), {"--stats", "-f"}, {}, 2, "-f has no place beside it", {}},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -85,7 +95,7 @@ TEST(SidecarCommand, WritesTheSidecarOrRefusesWithAReason) {
   }
 }
 
-TEST(SidecarCommand, NeverWritesOverTheGridItself) {
+TEST(SidecarCommand, NeverWritesOverTheGridItselfNorThroughALink) {
   TempDir dir;
   std::string bytes = single_grid(binary_header(1, 1), {{5}});
   std::string named_hdr = dir.write("x.hdr", bytes);
@@ -97,27 +107,47 @@ TEST(SidecarCommand, NeverWritesOverTheGridItself) {
     EXPECT_NE(run.err.find("would be the grid itself"), std::string::npos) << run.err;
     EXPECT_EQ(read_file(grid), bytes);
   }
+
+  // -f replaces a link to another grid's sidecar with a file; the target stays.
+  std::string grid = dir.write("z.flt", bytes);
+  std::string other = dir.write("other.hdr", "another grid's header");
+  ASSERT_EQ(::symlink(other.c_str(), dir.file("z.hdr").c_str()), 0);
+  RunResult run = run_hdr({"-f", grid});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(read_file(other), "another grid's header");
+  EXPECT_FALSE(fs::is_symlink(dir.file("z.hdr")));
+  EXPECT_EQ(read_file(dir.file("z.hdr")).substr(0, 14), "BYTEORDER     ");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 6) << "no file left beside";
 }
 
 TEST(SidecarCommand, AFailedWriteIsReportedAndLeavesNoSidecar) {
   TempDir dir;
   std::string grid = dir.write("g.flt", single_grid(binary_header(1, 1), {{5}}));
   RunResult run;
-  if (!windows_tool()) {  // Windows removes no link to a Linux device
-    ASSERT_EQ(::symlink("/dev/full", dir.file("g.hdr").c_str()), 0);
-    run = run_hdr({"-f", grid});
+  // A disk that fills: the new sidecar, and the one it would replace, are not left behind half written.
+  for (const bool existing : {false, true}) {
+    SCOPED_TRACE(existing ? "replacing" : "new");
+    if (existing) write_file(dir.file("g.hdr"), "old");
+    RunOptions options;
+    options.binary = sidecar_tool_path();
+    options.file_size_limit = 20;
+    run = run_tool({"-f", grid}, options);
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_NE(run.err.find("error writing " + dir.file("g.hdr") + " (removed)"), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
-    EXPECT_FALSE(fs::exists(fs::symlink_status(dir.file("g.hdr"))));
+    EXPECT_EQ(fs::exists(dir.file("g.hdr")), existing);
+    if (existing) {
+      EXPECT_EQ(read_file(dir.file("g.hdr")), "old");
+    }
+    EXPECT_FALSE(fs::exists(dir.file("g.hdr.new")));
   }
 
-  // A folder in the sidecar's place cannot be created over.
+  // A folder in the sidecar's place is not replaced.
   std::string other = dir.write("h.flt", single_grid(binary_header(1, 1), {{5}}));
   ASSERT_EQ(::mkdir(dir.file("h.hdr").c_str(), 0755), 0);
   run = run_hdr({"-f", other});
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_NE(run.err.find("cannot create " + dir.file("h.hdr")), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("cannot replace " + dir.file("h.hdr") + " (it is left as it was)"), std::string::npos) << run.err;
 }
 
 TEST(SidecarCommand, OptionsAndSeveralGrids) {

@@ -119,6 +119,7 @@ RunResult run_tool(const std::vector<std::string>& args, const RunOptions& optio
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
+  if (options.stdout_unread) ::close(out_pipe[0]);
   const auto start = Clock::now();
   pid_t pid = ::fork();
   check(pid >= 0, "fork");
@@ -131,6 +132,9 @@ RunResult run_tool(const std::vector<std::string>& args, const RunOptions& optio
     }
     ::dup2(out_pipe[1], 1);
     ::dup2(err_pipe[1], 2);
+    // As a shell starts it: a write into a pipe without a reader ends the
+    // process unless the program says otherwise.
+    ::signal(SIGPIPE, SIG_DFL);
     if (options.working_dir && ::chdir(options.working_dir->c_str()) != 0) ::_exit(126);
     if (options.address_space_limit != 0) {
       struct rlimit limit {};
@@ -154,7 +158,7 @@ RunResult run_tool(const std::vector<std::string>& args, const RunOptions& optio
 
   RunResult result;
   const auto deadline = start + options.timeout;
-  bool out_open = true;
+  bool out_open = !options.stdout_unread;
   bool err_open = true;
   while ((out_open || err_open) && !result.timed_out) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -185,7 +189,7 @@ RunResult run_tool(const std::vector<std::string>& args, const RunOptions& optio
     }
     ::usleep(1000);
   }
-  ::close(out_pipe[0]);
+  if (!options.stdout_unread) ::close(out_pipe[0]);
   ::close(err_pipe[0]);
 
   result.seconds = std::chrono::duration<double>(Clock::now() - start).count();

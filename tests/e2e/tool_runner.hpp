@@ -30,6 +30,7 @@ struct RunOptions {
   std::string binary;  // the program to run; empty for plotveil (tool_path())
   std::vector<std::string> environment;    // NAME=VALUE entries added to the child's
   std::uint64_t file_size_limit = 0;       // bytes a file may grow to, 0 for no limit
+  bool stdout_unread = false;  // standard output is a pipe whose reader has gone (`| head -c 0`)
 };
 
 struct RunResult {
