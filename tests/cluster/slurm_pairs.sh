@@ -9,8 +9,15 @@
 #     directly, every task ends with plotveil's exit code, `sbatch --wait` with
 #     the highest of them, and failed-lines.sh lists the failed lines; once the
 #     missing grid is there, resubmitting those lines reruns them alone.
+#     The list is longer than the cluster's MaxArraySize, so it runs three
+#     lines a task, and its failed lines go again as a list of their own
+#     (failed-lines.sh --list). A list with a byte-order mark, CR CR LF line
+#     ends, lines that are no run and a missing output folder fails just those
+#     lines, with their messages on Slurm's .out; 2000 failed lines of 5000 go
+#     again through --list, 134 a task.
 #  2. The README's `xargs -P` and GNU `parallel` commands, taken from the
-#     README as they stand, run on the same list with the same results.
+#     README as they stand, run on the same list with the same results, names
+#     with quotes, $( and a backslash among them.
 #
 # The daemons are stopped by their pids however the test ends, jobs cancelled
 # first, and nothing of this cluster may be left running.
@@ -142,6 +149,7 @@ JobAcctGatherType=jobacct_gather/none
 JobCompType=jobcomp/none
 MailProg=/bin/true
 ReturnToService=2
+MaxArraySize=16
 SlurmdParameters=config_overrides
 NodeName=localhost CPUs=8 RealMemory=1024 State=UNKNOWN
 PartitionName=debug Nodes=ALL Default=YES MaxTime=INFINITE State=UP
@@ -173,11 +181,15 @@ export PATH="$dir/bin:$PATH"
   done
   echo
   echo "late/elevation.asc late/mask.asc out/late.asc"
+  # Any character but blank and newline may stand in a name.
+  echo "odd/it's.asc odd/\$(x)\"q\".asc out/back\\slash&it's.flt -f:s"
 } >"$dir/pairs.txt"
 for run in direct slurm xargs parallel; do
-  mkdir -p "$dir/$run/out"
+  mkdir -p "$dir/$run/out" "$dir/$run/odd"
   ln -s "$root/tests/corpus" "$dir/$run/corpus"
   cp "$dir/pairs.txt" "$dir/$run/"
+  cp "$root/examples/elevation.asc" "$dir/$run/odd/it's.asc"
+  cp "$root/examples/mask.asc" "$dir/$run/odd/\$(x)\"q\".asc"
 done
 
 # direct_runs: runs every line in $dir/direct as one plain call, logs it as
@@ -244,10 +256,17 @@ if [ -z "$idle" ]; then
 fi
 pass
 
+# The list is longer than the site's MaxArraySize (16 here): one task a line
+# is refused, three lines a task fit.
+per_task=3
+tasks=$(( (lines + per_task - 1) / per_task ))
+[ "$lines" -gt 16 ] && [ "$tasks" -lt 16 ] || fail "the list does not need K lines a task ($lines lines)"
+refused=$(cd "$dir/slurm" && sbatch --array=1-"$lines" "$root/examples/slurm/mask-pairs.sbatch" pairs.txt 2>&1)
+case $refused in *"Invalid job array specification"*) pass ;; *) fail "--array=1-$lines was not refused: $refused" ;; esac
 # The array runs while the recipes below run beside it: sbatch --wait polls
 # at growing intervals and mostly waits.
-(cd "$dir/slurm" && exec timeout 180 sbatch --wait --parsable --array=1-"$lines" \
-  "$root/examples/slurm/mask-pairs.sbatch" pairs.txt >"$dir/sbatch.out" 2>&1) &
+(cd "$dir/slurm" && exec timeout 180 sbatch --wait --parsable --array=1-"$tasks" \
+  "$root/examples/slurm/mask-pairs.sbatch" pairs.txt "$per_task" >"$dir/sbatch.out" 2>&1) &
 sbatch_pid=$!
 
 # --- xargs and GNU parallel, as the README has them ---------------------------
@@ -266,7 +285,7 @@ failures=$(expand "$(failed_runs)" | tr ',' '\n' | grep -c .)
 exit_lines=$(for i in "${!code[@]}"; do
     [ -n "${code[i]}" ] && echo "exit ${code[i]} ${outgrid[i]}"
   done | sort)
-for recipe in 'xargs -P' 'parallel -j'; do
+for recipe in 'xargs -d' 'parallel -j'; do
   run=${recipe% *}
   block=$(readme_block "$recipe")
   if [ -z "$block" ]; then fail "README: no command with '$recipe' under 'Many grid pairs at once'"; continue; fi
@@ -290,13 +309,25 @@ highest=0
 for c in "${code[@]}"; do [ -n "$c" ] && [ "$c" -gt "$highest" ] && highest=$c; done
 [ "$highest" -gt 0 ] || fail "no line of the list fails"
 same "sbatch --wait: the array's highest exit code" "$rc" "$highest"
-# Each task's exit code as the controller recorded it (0 for the comment and
-# the blank line).
+# task_codes: each task's code, the last failed code of its lines (0 for
+# the comment and the blank line), as "task code" lines.
+task_codes() {
+  local t i c
+  for t in $(seq "$tasks"); do
+    c=0
+    for i in $(seq $(( (t - 1) * per_task + 1 )) $(( t * per_task ))); do
+      [ -n "${code[i]:-}" ] && [ "${code[i]}" != 0 ] && c=${code[i]}
+    done
+    echo "$t $c"
+  done
+}
+# Each task's exit code as the controller recorded it.
 same "the tasks' exit codes" \
   "$(scontrol -o show job "$job" 2>/dev/null |
     sed -n 's/.* ArrayTaskId=\([0-9]*\) .* ExitCode=\([0-9]*\):.*/\1 \2/p' | sort -n)" \
-  "$(for i in $(seq "$lines"); do echo "$i ${code[i]:-0}"; done)"
-same "squeue -t failed" "$(squeue -h -t failed -j "$job" -o %K | sort -n | paste -sd,)" "$(failed_runs)"
+  "$(task_codes)"
+same "squeue -t failed" "$(squeue -h -t failed -j "$job" -o %K | sort -n | paste -sd,)" \
+  "$(task_codes | awk '$2 != 0 { print $1 }' | paste -sd,)"
 same_as_direct slurm
 same "the failing line's log" "$(cat "$dir/slurm/out/late.asc.log" 2>/dev/null)" \
   $'could not open input file late/elevation.asc\nexit 98'
@@ -312,9 +343,10 @@ done
 failed_before=$(failed_runs)
 direct_runs
 touch "$dir/resubmitted"
-(cd "$dir/slurm" && timeout 180 sbatch --wait --parsable \
-  --array="$(sh "$root/examples/slurm/failed-lines.sh" pairs.txt)" \
-  "$root/examples/slurm/mask-pairs.sbatch" pairs.txt >"$dir/sbatch.out" 2>&1)
+# The failed lines, a list of their own, two lines a task (MaxArraySize).
+(cd "$dir/slurm" && sh "$root/examples/slurm/failed-lines.sh" --list pairs.txt >again.txt
+  timeout 180 sbatch --wait --parsable --array=1-"$(( ($(grep -c '' again.txt) + 1) / 2 ))" \
+  "$root/examples/slurm/mask-pairs.sbatch" again.txt 2 >"$dir/sbatch.out" 2>&1)
 same "sbatch --wait, resubmitted" "$?" "$highest"
 same_as_direct slurm
 same "slurm, resubmitted: failed-lines.sh" "$(failed_lines_in slurm)" "$(failed_runs)"
@@ -323,3 +355,63 @@ same "the lines that ran again" \
       [ -n "${outgrid[i]}" ] && [ "$dir/slurm/${outgrid[i]}.log" -nt "$dir/resubmitted" ] && echo "$i"
     done | paste -sd,)" \
   "$failed_before"
+
+# --- lines that are no run, and lists written on Windows -----------------------
+
+# A list with a byte-order mark, CR LF and CR CR LF line ends: lines that are
+# no run fail and run nothing, a missing output folder is said on Slurm's
+# .out, and the rest run. Two lines a task.
+lines_dir=$dir/lines
+mkdir -p "$lines_dir/out"
+cp "$root/examples/elevation.asc" "$root/examples/mask.asc" "$lines_dir/"
+echo keep >"$lines_dir/out/keep.asc"
+printf '%s\r\n' $'\xef\xbb\xbf# a comment after a byte-order mark' \
+  "elevation.asc mask.asc out/keep.asc out/a.asc" \
+  "elevation.asc mask.asc out/b.flt f:s" \
+  "elevation.asc mask.asc out/c.flt -F:S" \
+  "elevation.asc mask.asc missing/d.asc" \
+  $'elevation.asc mask.asc out/e.asc\r' \
+  "elevation.asc mask.asc out/f.flt -f:s" \
+  "elevation.asc mask.asc" >"$lines_dir/hostile.txt"
+(cd "$lines_dir" && timeout 120 sbatch --wait --parsable --array=1-4 \
+  "$root/examples/slurm/mask-pairs.sbatch" hostile.txt 2 >"$dir/sbatch-lines.out" 2>&1)
+same "hostile lines: sbatch --wait" "$?" 1
+job=$(head -n 1 "$dir/sbatch-lines.out"); job=${job%%;*}
+same "hostile lines: the tasks' exit codes" \
+  "$(scontrol -o show job "$job" 2>/dev/null |
+    sed -n 's/.* ArrayTaskId=\([0-9]*\) .* ExitCode=\([0-9]*\):.*/\1 \2/p' | sort -n)" \
+  $'1 1\n2 1\n3 1\n4 1'
+same "hostile lines: what ran" "$(cd "$lines_dir" && find out -type f | sort | paste -sd' ')" \
+  "out/e.asc out/e.asc.log out/f.flt out/f.flt.log out/keep.asc"
+same "hostile lines: out/keep.asc untouched" "$(cat "$lines_dir/out/keep.asc")" keep
+same "hostile lines: the line with CR CR LF" "$(cat "$lines_dir/out/e.asc.log")" $'..........\nexit 0'
+same "hostile lines: Slurm's .out" "$(cd "$lines_dir" && cat slurm-*.out | sort)" \
+  "$(printf '%s\n' \
+    "mask-pairs: line 2 of hostile.txt is not 'grid_1 grid_2 outgrid [-f:t|-f:s|-f:d]': elevation.asc mask.asc out/keep.asc out/a.asc" \
+    "mask-pairs: line 3 of hostile.txt is not 'grid_1 grid_2 outgrid [-f:t|-f:s|-f:d]': elevation.asc mask.asc out/b.flt f:s" \
+    "mask-pairs: line 4 of hostile.txt is not 'grid_1 grid_2 outgrid [-f:t|-f:s|-f:d]': elevation.asc mask.asc out/c.flt -F:S" \
+    "mask-pairs: line 5 of hostile.txt: cannot write missing/d.asc.log (does the folder missing exist?)" \
+    "mask-pairs: line 8 of hostile.txt is not 'grid_1 grid_2 outgrid [-f:t|-f:s|-f:d]': elevation.asc mask.asc" | sort)"
+same "hostile lines: failed-lines.sh" "$(cd "$lines_dir" && sh "$root/examples/slurm/failed-lines.sh" hostile.txt)" "2-5,8"
+
+# --- thousands of failed lines ---------------------------------------------------
+
+# 5000 lines, 2000 of them failed at scattered places: the index form passes
+# what sbatch takes, the --list form is a list like any other, submitted with
+# 134 lines a task to stay below MaxArraySize.
+many_dir=$dir/many
+mkdir -p "$many_dir/out"
+cp "$root/examples/elevation.asc" "$root/examples/mask.asc" "$many_dir/"
+for i in $(seq 5000); do echo "elevation.asc mask.asc out/t$i.asc"; done >"$many_dir/pairs.txt"
+(cd "$many_dir/out" && for i in $(seq 5000); do
+  if [ $(( i * 7919 % 5 )) -lt 2 ]; then echo "exit 5" >"t$i.asc.log"; else echo "exit 0" >"t$i.asc.log"; fi
+done)
+indices=$(cd "$many_dir" && sh "$root/examples/slurm/failed-lines.sh" pairs.txt)
+[ "${#indices}" -gt 4000 ] && pass || fail "2000 scattered failures give only ${#indices} characters of indices"
+(cd "$many_dir" && sh "$root/examples/slurm/failed-lines.sh" --list pairs.txt >again.txt)
+same "--list: the failed lines" "$(grep -c '' "$many_dir/again.txt")" 2000
+(cd "$many_dir" && timeout 300 sbatch --wait --parsable --array=1-15 \
+  "$root/examples/slurm/mask-pairs.sbatch" again.txt 134 >"$dir/sbatch-many.out" 2>&1)
+same "2000 lines again, 134 a task: sbatch --wait" "$?" 0
+(cd "$many_dir" && sh "$root/examples/slurm/failed-lines.sh" pairs.txt >/dev/null)
+same "after the resubmission no line has failed" "$?" 0
