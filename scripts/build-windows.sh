@@ -32,7 +32,7 @@ while read -r program; do
 done <build-windows/release-programs.txt
 cp README.md LICENSE CHANGELOG.md "$stage/"
 sed 's/$/\r/' packaging/WINDOWS.txt >"$stage/WINDOWS.txt"   # for Notepad, CR LF
-cp docs/example.png "$stage/docs/"   # the README's picture
+cp docs/example.png docs/windows.md docs/qgis.md "$stage/docs/"   # the README's picture and pages
 cp examples/*.asc "$stage/examples/"   # the grids; examples/slurm is for Linux clusters
 for page in build-windows/man/*.1; do
   TZ=UTC groff -man -Thtml "$page" >"$stage/$(basename "$page" .1).html"

@@ -31,7 +31,7 @@ for program in "${programs[@]}"; do
   cp "$build/man/$program.1" "$stage/share/man/man1/"
 done
 cp README.md LICENSE CHANGELOG.md "$stage/share/doc/plotveil/"
-cp docs/example.png "$stage/share/doc/plotveil/docs/"   # the README's picture
+cp docs/example.png docs/windows.md docs/qgis.md "$stage/share/doc/plotveil/docs/"   # the README's picture and pages
 cp -r examples/. "$stage/share/doc/plotveil/examples/"   # the grids and the Slurm job array
 pack_tar_gz "$stage" "$tarball"
 

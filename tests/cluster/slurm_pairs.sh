@@ -335,6 +335,21 @@ same "slurm: failed-lines.sh" "$(failed_lines_in slurm)" "$(failed_runs)"
 same "the job script's complaints (slurm-*.out)" \
   "$(find "$dir/slurm" -name 'slurm-*.out' -size +0 -exec cat {} +)" ""
 
+# The README's job-array commands as written, with the examples where the
+# tarball installs them and each sbatch waiting for its array.
+readme_home=$dir/readme-home
+mkdir -p "$readme_home/.local/share/doc/plotveil/examples" "$dir/readme/out" "$dir/readme/odd"
+ln -s "$root/examples/slurm" "$readme_home/.local/share/doc/plotveil/examples/slurm"
+ln -s "$root/tests/corpus" "$dir/readme/corpus"
+cp "$dir/pairs.txt" "$dir/readme/"
+cp "$dir/slurm/odd/"* "$dir/readme/odd/"
+block=$(readme_block 'mask-pairs.sbatch')
+[ -n "$block" ] || fail "README: no command with 'mask-pairs.sbatch' under 'Many grid pairs at once'"
+(cd "$dir/readme" && HOME="$readme_home" timeout 300 bash -c "sbatch() { command sbatch --wait \"\$@\"; }
+$block" >"$dir/readme.out" 2>&1)
+same_as_direct readme
+same "the README's job array: failed-lines.sh" "$(failed_lines_in readme)" "$(failed_runs)"
+
 # The late grid arrives; the failed lines run again, and only they.
 for run in direct slurm; do
   mkdir -p "$dir/$run/late"

@@ -77,6 +77,41 @@ for file in LICENSE README.md CHANGELOG.md; do
   [ -f "$work/tarball/share/doc/plotveil/$file" ] || fail "$tarball holds no share/doc/plotveil/$file"
 done
 
+# The README from its top, as a user with only the release files: its quick
+# start, then its recipes for masks from other programs and the statistics,
+# in one shell, with the inputs those recipes name.
+home="$work/home"
+mkdir -p "$home/Downloads" "$home/plotveil-first"
+cp "$a/$tarball" "$home/Downloads/"
+{
+  (cd "$home/Downloads" && sha256sum "$tarball")
+  for other in "plotveil-$v-win64.zip" "plotveil-$v-linux-arm64.tar.gz" "plotveil_${v}_amd64.deb"; do
+    echo "0000000000000000000000000000000000000000000000000000000000000000  $other"
+  done
+} >"$home/Downloads/SHA256SUMS"
+first="$home/plotveil-first"
+gdal_translate -q -of AAIGrid -srcwin 2 1 9 8 "$examples/mask.asc" "$first/area_clip.asc"
+cp "$root/tests/corpus/r_raster_dem_upper_trailblank.asc" "$first/DEM_UPPER.asc"
+cp "$root/tests/corpus/r_raster_dem_upper_trailblank.mask.asc" "$first/MASK_UPPER.asc"
+awk 'NR <= 6 { print; next } { for (i = 1; i <= NF; i++) if ($i == -9999) $i = 0; print }' \
+  "$examples/mask.asc" >"$first/mask01.asc"
+readme_blocks() {
+  awk 'BEGIN { wanted["Quick start on Linux"]; wanted["Masks from other programs"];
+               wanted["Masks that mark with 0"]; wanted["Reading the statistics"] }
+       /^##+ / { heading = $0; sub(/^##+ /, "", heading); next }
+       /^```sh$/ && (heading in wanted) { in_block = 1; next }
+       in_block && /^```$/ { in_block = 0; next }
+       in_block { print }' "$root/README.md"
+}
+if HOME="$home" PATH=/usr/local/bin:/usr/bin:/bin bash -euo pipefail -c "$(readme_blocks)" >"$work/readme.log" 2>&1 &&
+  cmp -s "$first/masked_drop0.asc" "$first/masked.asc" && [ -s "$first/masked_area.asc" ] && [ -s "$first/masked_pv.asc" ] &&
+  grep -qx "mean 454.27878" "$work/readme.log" &&
+  gdalinfo "$first/masked.flt" 2>/dev/null | grep -q "^Size is 12, 10"; then
+  echo "the README followed from its top with the tarball alone: every command succeeds"
+else
+  cat "$work/readme.log"
+  fail "the README's quick start and recipes, run as written on the tarball"
+fi
 dpkg-deb -x "$a/$deb" "$work/deb"
 check_install "$work/deb/usr" "$work/deb/usr/share/man/man1" zcat "$work/deb/usr/share/doc/plotveil"
 [ "$(dpkg-deb -f "$a/$deb" Version Architecture | tr '\n' ' ')" = "Version: $v Architecture: amd64 " ] ||
