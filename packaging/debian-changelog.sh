@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Writes CHANGELOG.md (Keep a Changelog) in the form of a Debian changelog:
-# one entry per released version, its date at midnight UTC, a star for each
+# one entry per released version, dated its day at midnight UTC plus as many
+# seconds as its version reads as major x 10000 + minor x 100 + patch (so
+# that two versions of one day follow each other), a star for each
 # item, led by its kind of change ("Added:", "Fixed:", ...) and wrapped to 79
 # columns.
 # Usage: packaging/debian-changelog.sh CHANGELOG.md
@@ -34,7 +36,9 @@ awk -v maintainer="$maintainer" '
     if (started) printf "\n"
     started = 1
     version = $2; gsub(/[][]/, "", version)
-    cmd = "date -u -R -d " $4; cmd | getline stamp; close(cmd)
+    split(version, part, ".")
+    cmd = "date -u -R -d \"" $4 " 00:00:00 UTC + " (part[1] * 10000 + part[2] * 100 + part[3]) " seconds\""
+    cmd | getline stamp; close(cmd)
     printf "plotveil (%s) unstable; urgency=medium\n\n", version
     next
   }
