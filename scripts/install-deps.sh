@@ -8,7 +8,7 @@ want=(cmake g++ make)
 if [ "${1:-build}" = test ]; then
   want+=(libgtest-dev clang libclang-rt-14-dev gdal-bin python3-gdal)
   # The QGIS plugin's headless test and its zips.
-  want+=(python3-qgis qgis-providers zip)
+  want+=(python3-qgis qgis-providers zip bandit)
   # The many-pairs recipes: a single-node Slurm and GNU parallel.
   want+=(slurm-wlm munge parallel)
 fi

@@ -1,7 +1,7 @@
 """Mask grid with grid: runs plotveil on two raster layers and loads the result."""
 
+import math
 import os
-import re
 import shutil
 import tempfile
 
@@ -11,8 +11,9 @@ from qgis.core import (QgsCoordinateReferenceSystem, QgsProcessingAlgorithm, Qgs
                        QgsProcessingParameterRasterLayer, QgsProcessingUtils)
 
 from . import grid_inputs
-from .plotveil_run import run_plotveil, run_quietly
-from .programs import find_program, missing_program_message
+from .output_files import OutputFiles
+from .plotveil_run import failure_reason, run_plotveil, run_quietly, shell_command
+from .programs import locate_program, missing_program_message
 
 # Output formats in the order of the FORMAT choices: name, extension, plotveil's option.
 FORMATS = (
@@ -22,21 +23,27 @@ FORMATS = (
 )
 
 HELP = """<p>Masks a grid with another, cell by cell, with plotveil, and loads the result.</p>
-<p>Where the <b>mask</b> cell holds a value above the no-data value, the result takes the
-<b>grid</b>'s cell (a no-data cell of the grid stays no data). Where the mask cell is no data,
-or lies below the no-data value, the result cell is no data. Any value above it keeps the cell,
-0 included; the mask's own values never reach the result.</p>
-<p>Both layers must have the same number of rows and columns, lower-left corner, square cell
-size and no-data value; otherwise plotveil stops and says which value differs. A layer
-without a no-data value takes the other layer's (or -9999). Of a layer with several bands,
-band 1 is masked.</p>
-<p><b>Output format</b>: a text grid (.asc, six significant digits), or a single- or
-double-precision grid (.flt, .dbl: cells as 32- or 64-bit floats). The output file's
+<p><b>The rule</b>: a cell of the grid is kept wherever the <b>mask</b> layer has data in
+that cell, whatever its value, 0 included. It becomes no data where the mask layer has no
+data (its no-data value, or NaN) and where the grid itself has none. The mask's values
+never reach the result. The result's no-data value is the grid layer's; a grid without one
+(or with NaN) gets a value none of its cells holds, -9999 where it can, and the log says
+which.</p>
+<p>Both layers must lie on one grid: the same coordinate system, number of rows and
+columns, lower-left corner and square cell size, north up. Layers that do not are refused,
+never resampled: align the mask with Raster &gt; Projections &gt; Warp first. Corners and
+cell sizes count as equal when they differ by no more than one part in 10<sup>9</sup> (the
+noise of a file format's rounding). Of a layer with several bands, band 1 is masked.</p>
+<p><b>Output format</b>: a text grid (.asc, six significant digits a cell), or a single-
+or double-precision grid (.flt, .dbl: cells as 32- or 64-bit floats). The output file's
 extension follows the format. A single or double grid's header also holds the count,
 minimum, maximum, sum, mean and sample standard deviation of the result's cells that lie
-more than 1 above the no-data value; a .hdr file written beside it lets QGIS open it.</p>
-<p>Layers in other formats (GeoTIFF, VRT, text grids with upper-case headers, ...) are first
-written as temporary text grids, every value unchanged.</p>
+more than 1 above the no-data value; a .hdr file written beside it lets QGIS open it. The
+grid layer's coordinate system goes into a .prj beside the output.</p>
+<p>Only the output and its .hdr and .prj are written, never a file of an input layer: an
+output name that would be one is refused. They are written under temporary names first
+and replace earlier files of the same name only when everything succeeded; a failure or
+Cancel leaves the folder as it was.</p>
 <p>plotveil and plotveil-hdr are looked for in the folder set in Settings &gt; Options &gt;
 Processing &gt; Providers &gt; plotveil, then in the plugin's folder, then on PATH.</p>"""
 
@@ -69,84 +76,112 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
 
     def processAlgorithm(self, parameters, context, feedback):  # noqa: N802
         layout = self.parameterAsEnum(parameters, self.FORMAT, context)
-        plotveil = find_program('plotveil')
-        if plotveil is None:
-            raise QgsProcessingException(missing_program_message('plotveil'))
-        sidecar_writer = None
-        if layout != 0:
-            sidecar_writer = find_program('plotveil-hdr')
-            if sidecar_writer is None:
-                raise QgsProcessingException(missing_program_message('plotveil-hdr'))
+        plotveil = self._program('plotveil')
+        sidecar_writer = self._program('plotveil-hdr') if layout != 0 else None
         layers = []
         for name, role in ((self.GRID, 'grid'), (self.MASK, 'mask')):
             layer = self.parameterAsRasterLayer(parameters, name, context)
             if layer is None:
                 raise QgsProcessingException(self.invalidRasterError(parameters, name))
-            layers.append((layer, role))
+            layers.append(grid_inputs.Layer(layer, role))
+        grid, mask = layers
+        for layer in layers:
+            grid_inputs.check_grid(layer)
+        grid_inputs.check_alignment(grid, mask)
         output = self._output_path(parameters, context, FORMATS[layout][1], feedback)
-        for layer, role in layers:
-            source = grid_inputs.layer_file(layer)
-            if source and os.path.exists(output) and os.path.exists(source) \
-                    and os.path.samefile(source, output):
-                raise QgsProcessingException(
-                    'The output {} is the {} layer\'s file; choose another name.'.format(output, role))
+        files = OutputFiles(output, FORMATS[layout][1])
+        files.refuse_inputs(layers)
+        files.refuse_unwritable()
 
-        try:  # a folder that cannot be made is plotveil's to report
-            os.makedirs(os.path.dirname(output) or '.', exist_ok=True)
-        except OSError:
-            pass
         work = tempfile.mkdtemp(prefix='plotveil_', dir=QgsProcessingUtils.tempFolder())
         try:
-            code, message = self._mask(plotveil, layers, output, layout, work, feedback)
+            done = self._mask(plotveil, sidecar_writer, grid, mask, files, layout, work, feedback)
+            if not done:
+                self._forget_output(output, context)
+                feedback.pushInfo('Cancelled: nothing was written; {} is as it was.'.format(output))
+                return {}
+            files.commit(grid.crs.isValid())
         finally:
+            files.discard()
             shutil.rmtree(work, ignore_errors=True)
+        return {self.OUTPUT: output}
+
+    def _program(self, name):
+        path, unusable = locate_program(name)
+        if path is None:
+            raise QgsProcessingException(missing_program_message(name, unusable))
+        return path
+
+    def _mask(self, plotveil, sidecar_writer, grid, mask, files, layout, work, feedback):
+        """Brings both layers into a form plotveil reads, runs plotveil and
+        plotveil-hdr into the temporary files; False when cancelled."""
+        steps = QgsProcessingMultiStepFeedback(4, feedback)
+        steps.setCurrentStep(0)
+        grid_nan, held, _ = grid.scan(candidates=grid_inputs.NODATA_CHOICES)
+        nodata = grid.nodata
+        if nodata is None or math.isnan(nodata) or math.isinf(nodata):
+            free = [v for v in grid_inputs.NODATA_CHOICES if v not in held]
+            if not free:
+                raise QgsProcessingException('{} has no no-data value, and its cells hold every value the '
+                                             'plugin would choose for one: give the layer a no-data value.'
+                                             .format(grid))
+            nodata = free[0]
+            feedback.pushInfo('{} has no finite no-data value: the result\'s no-data value is {}, which no '
+                              'cell of the grid holds.'.format(grid, nodata))
+        if layout != 0 and nodata != -9999:
+            raise QgsProcessingException(
+                'A single- or double-precision output needs the no-data value -9999, by which plotveil-hdr '
+                'and plotveil recognise such grids; {} would give {}. Choose the text format, or give the grid '
+                'the no-data value -9999 first (Raster > Conversion > Translate).'.format(grid, nodata))
+        mask_nan, _, mask_above = mask.scan(keep_above=nodata)
+        if feedback.isCanceled():
+            return False
+        georeference = grid.georeference()
+        grid_as_is = grid.header is not None and grid.nodata == nodata and not grid_nan
+        mask_as_is = (mask.header is not None and mask.nodata == nodata and not mask_nan and mask_above
+                      and tuple(mask.header[:5]) == tuple(georeference))
+        keep = math.nextafter(nodata, math.inf)
+        keep = 1.0 if nodata < 1.0 else keep
+        names, paths = {}, []
+        for step, (layer, as_is) in enumerate(((grid, grid_as_is), (mask, mask_as_is)), start=1):
+            steps.setCurrentStep(step)
+            steps.setProgress(0)   # a step's progress starts again: 100 of the last one is no change
+            if as_is:
+                path = layer.source
+                feedback.pushInfo('plotveil reads {} as it is ({}).'.format(layer, path))
+            else:
+                path = os.path.join(work, layer.role + '.asc')
+                feedback.pushInfo('Writing {} for plotveil as a text grid{}.'.format(
+                    layer, ', every value unchanged' if layer is grid else ' of its data and no-data cells'))
+                if not grid_inputs.write_text_grid(layer, path, georeference, nodata,
+                                                   None if layer is grid else keep, steps):
+                    return False
+            names[path] = '{} ({})'.format(layer, layer.source)
+            paths.append(path)
+        steps.setCurrentStep(3)
+        steps.setProgress(0)
+        temporary = files.make_temporary()
+        names[temporary] = 'the output {}'.format(files.grid)
+        arguments = [plotveil] + paths + [temporary, FORMATS[layout][2]]
+        feedback.pushCommandInfo(shell_command(arguments))
+        code, message = run_plotveil(arguments, grid.dataset.RasterYSize, steps)
         if code is None:
-            self._remove_output(output, context)
-            feedback.pushInfo('Cancelled: plotveil was stopped and {} removed.'.format(output))
-            return {}
+            return False
         if message:
             feedback.pushConsoleInfo(message)
         feedback.pushInfo('plotveil ended with exit code {}.'.format(code))
         if code != 0:
-            raise QgsProcessingException('plotveil failed with exit code {}: {}'.format(code, message))
+            raise QgsProcessingException('plotveil could not mask {} with {} into {}: {}. Nothing was written; '
+                                         'plotveil\'s own message and exit code are in the log.'.format(
+                                             grid, mask, files.grid, failure_reason(code, message, names)))
         if sidecar_writer is not None:
-            code, message = run_quietly([sidecar_writer, '-f', output])
+            code, message = run_quietly([sidecar_writer, temporary])
             feedback.pushConsoleInfo(message)
             if code != 0:
-                raise QgsProcessingException(
-                    'plotveil-hdr failed with exit code {}: {}'.format(code, message))
-        self._write_projection(layers[0][0], output)
-        return {self.OUTPUT: output}
-
-    def _mask(self, plotveil, layers, output, layout, work, feedback):
-        """Brings both layers into a form plotveil reads and runs it; returns
-        what run_plotveil returns."""
-        direct = [grid_inputs.plotveil_reads_as_shown(layer) for layer, _ in layers]
-        steps = QgsProcessingMultiStepFeedback(direct.count(False) + 1, feedback)
-        step = 0
-        names = []
-        for (layer, role), as_it_is, (other, _) in zip(layers, direct, reversed(layers)):
-            if as_it_is:
-                names.append(grid_inputs.layer_file(layer))
-                feedback.pushInfo('plotveil reads the {} layer {} as it is.'.format(role, names[-1]))
-                continue
-            folder = os.path.join(work, role)
-            os.mkdir(folder)
-            names.append(os.path.join(folder, _file_name(layer.name()) + '.asc'))
-            nodata = grid_inputs.layer_nodata(other)
-            feedback.pushInfo('Writing the {} layer {} as the text grid {}.'.format(role, layer.name(), names[-1]))
-            steps.setCurrentStep(step)
-            steps.setProgress(0)
-            grid_inputs.write_text_grid(layer, role, names[-1],
-                                        grid_inputs.DEFAULT_NODATA if nodata is None else nodata, steps)
-            step += 1
-            if feedback.isCanceled():
-                return None, ''
-        steps.setCurrentStep(step)
-        steps.setProgress(0)
-        arguments = [plotveil, names[0], names[1], output, FORMATS[layout][2]]
-        feedback.pushCommandInfo(' '.join('"{}"'.format(a) if ' ' in a else a for a in arguments))
-        return run_plotveil(arguments, layers[0][0].height(), steps)
+                raise QgsProcessingException('plotveil-hdr could not describe {} (exit code {}): {}'.format(
+                    files.grid, code, message))
+        self._write_projection(grid.crs, files)
+        return not feedback.isCanceled()
 
     def _output_path(self, parameters, context, extension, feedback):
         """The output name with the extension of the chosen format."""
@@ -162,32 +197,23 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
         feedback.pushInfo('The output takes the extension of its format: {}'.format(moved))
         return moved
 
-    def _remove_output(self, output, context):
-        if os.path.exists(output):
-            os.remove(output)
+    def _forget_output(self, output, context):
         if context.willLoadLayerOnCompletion(output):
             loads = context.layersToLoadOnCompletion()
             loads.pop(output)
             context.setLayersToLoadOnCompletion(loads)
 
-    def _write_projection(self, layer, output):
+    def _write_projection(self, crs, files):
         """Writes the grid layer's coordinate system where GDAL looks for it:
-        in a .prj beside the output, and for a double grid in its ENVI header.
-        A grid without one leaves none: a .prj of an earlier output goes."""
-        base = os.path.splitext(output)[0]
-        crs = layer.crs()
+        in a .prj beside the output, and for a double grid in its ENVI header."""
         if not crs.isValid():
-            if os.path.exists(base + '.prj'):
-                os.remove(base + '.prj')
             return
         wkt = crs.toWkt(QgsCoordinateReferenceSystem.WKT1_ESRI)
-        with open(base + '.prj', 'w', encoding='utf-8') as stream:
-            stream.write(wkt)
-        if output.lower().endswith('.dbl'):
-            with open(base + '.hdr', 'a', encoding='utf-8') as stream:
-                stream.write('coordinate system string = {%s}\n' % wkt)
-
-
-def _file_name(name):
-    """A layer name as a file name on any system."""
-    return re.sub(r'[^\w.-]+', '_', name).strip('._') or 'layer'
+        try:
+            with open(files.temporary_for(files.base + '.prj'), 'w', encoding='utf-8') as stream:
+                stream.write(wkt)
+            if files.extension == 'dbl':
+                with open(files.temporary_for(files.base + '.hdr'), 'a', encoding='utf-8') as stream:
+                    stream.write('coordinate system string = {%s}\n' % wkt)
+        except OSError as e:
+            raise QgsProcessingException('Could not write the coordinate system beside {}: {}'.format(files.grid, e))

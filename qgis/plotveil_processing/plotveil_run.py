@@ -1,8 +1,11 @@
-"""Runs plotveil and turns its dots, one per finished row, into progress."""
+"""Runs plotveil and turns its dots, one per finished row, into progress;
+says what a failure means in the user's terms."""
 
 import os
 import queue
-import subprocess
+import re
+import shlex
+import subprocess  # nosec B404: the plugin's purpose is to run plotveil, with argument lists, never a shell
 import threading
 
 from qgis.core import QgsProcessingException
@@ -58,7 +61,7 @@ def _start(arguments):
         import pty
         reader, writer = pty.openpty()
         try:
-            process = subprocess.Popen(arguments, stdin=subprocess.DEVNULL, stdout=writer,
+            process = subprocess.Popen(arguments, stdin=subprocess.DEVNULL, stdout=writer,  # nosec B603
                                        stderr=writer, close_fds=True)
         except OSError:
             os.close(reader)
@@ -73,8 +76,8 @@ def _start(arguments):
                 return b''
         finish = lambda: os.close(reader)  # noqa: E731
     else:
-        process = subprocess.Popen(arguments, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                   stderr=subprocess.STDOUT,
+        process = subprocess.Popen(arguments, stdin=subprocess.DEVNULL,  # nosec B603: an argument list
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                    creationflags=getattr(subprocess, 'CREATE_NO_WINDOW', 0))
         read = lambda: process.stdout.read1(65536)  # noqa: E731
         finish = process.stdout.close
@@ -97,9 +100,52 @@ def _start(arguments):
 def run_quietly(arguments):
     """Runs a helper program to its end; returns (exit code, what it printed)."""
     try:
-        result = subprocess.run(arguments, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                stderr=subprocess.STDOUT,
+        result = subprocess.run(arguments, stdin=subprocess.DEVNULL,  # nosec B603: an argument list
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                 creationflags=getattr(subprocess, 'CREATE_NO_WINDOW', 0))
     except OSError as e:
         raise QgsProcessingException('Could not start {}: {}'.format(arguments[0], e))
     return result.returncode, result.stdout.decode('utf-8', 'replace').replace('\r', '').strip()
+
+
+def shell_command(arguments):
+    """The command as the platform's shell takes it, to paste and run by hand."""
+    if os.name == 'nt':
+        return subprocess.list2cmdline(arguments)
+    return ' '.join(shlex.quote(a) for a in arguments)
+
+
+HEADER_FIELDS = ('number of columns (ncols)', 'number of rows (nrows)', 'lower-left x (xllcorner)',
+                 'lower-left y (yllcorner)', 'cell size (cellsize)', 'no-data value (nodata_value)')
+
+
+def failure_reason(code, message, names):
+    """What plotveil's exit code and message mean, with its file names
+    replaced by what the user knows them as (`names`: file -> description)."""
+    def known(path):
+        return names.get(path, path)
+
+    mismatch = re.search(r'(\d)\. Parameter \((.*)\) in (.*) stimmt nicht\n mit dem in (.*) ueberein \((.*)\)',
+                         message)
+    if mismatch:
+        index = int(mismatch.group(1))
+        field = HEADER_FIELDS[index - 1] if 1 <= index <= 6 else 'header value {}'.format(index)
+        return 'the layers differ in their {}: {} in {}, {} in {}'.format(
+            field, mismatch.group(2), known(mismatch.group(3)), mismatch.group(5), known(mismatch.group(4)))
+    short = re.search(r'error reading from (.*) in row (\d+) \((\d+) values read\)', message)
+    if short:
+        return '{} ends early or holds a cell that is no number in row {}'.format(known(short.group(1)),
+                                                                              short.group(2))
+    for pattern, text in ((r'error reading fiel header from (.*)', 'the header of {} cannot be read'),
+                          (r'could not open input file (.*)', '{} cannot be opened'),
+                          (r'could not recognise file format \(ascii, single or double\) for (.*)',
+                           '{} is in no form plotveil reads'),
+                          (r'grid (.*) has an unusable size', '{} has a size that describes no rows')):
+        found = re.search(pattern, message)
+        if found:
+            return text.format(known(found.group(1).strip()))
+    if code in (4, 6):
+        return 'writing the output failed (a full disk?)'
+    if 'could not allocate memory' in message:
+        return 'there was not enough memory'
+    return 'plotveil failed'

@@ -1,7 +1,6 @@
 """Where plotveil and plotveil-hdr are found."""
 
 import os
-import shutil
 
 from processing.core.ProcessingConfig import ProcessingConfig
 
@@ -10,28 +9,46 @@ FOLDER_SETTING = 'PLOTVEIL_FOLDER'
 SETTINGS_PLACE = 'Settings > Options > Processing > Providers > plotveil'
 
 
-def find_program(name):
-    """The path of plotveil's program `name` ('plotveil' or 'plotveil-hdr'),
-    looked for in the folder set in Processing's options, then in the plugin's
-    own folder, then on PATH; None when it is in none of them."""
-    names = [name + '.exe', name] if os.name == 'nt' else [name]
+def _names(name):
+    return [name + '.exe', name] if os.name == 'nt' else [name]
+
+
+def _folders():
+    """The folders searched, in order: the one set in Processing's options
+    alone when set (a path to the program itself counts as its folder), else
+    the plugin's own folder, then PATH."""
     setting = (ProcessingConfig.getSetting(FOLDER_SETTING) or '').strip()
     if setting:
-        # A path to the program itself is taken for its folder.
-        folder = setting if os.path.isdir(setting) else os.path.dirname(setting)
-        return _program_in(folder, names)
-    return _program_in(PLUGIN_FOLDER, names) or shutil.which(name)
+        return [setting if os.path.isdir(setting) else os.path.dirname(setting)]
+    return [PLUGIN_FOLDER] + [p for p in os.environ.get('PATH', '').split(os.pathsep) if p]
 
 
-def _program_in(folder, names):
-    for candidate in names:
-        path = os.path.join(folder, candidate)
-        if os.path.isfile(path) and os.access(path, os.X_OK):
-            return path
-    return None
+def locate_program(name):
+    """(path, None) for the first runnable program `name` ('plotveil' or
+    'plotveil-hdr'); (None, the first file of that name that cannot be
+    executed) when only such files exist; (None, None) when there is none."""
+    unusable = None
+    for folder in _folders():
+        for candidate in _names(name):
+            path = os.path.join(folder, candidate)
+            if not os.path.isfile(path):
+                continue
+            if os.access(path, os.X_OK):
+                return path, None
+            unusable = unusable or path
+    return None, unusable
 
 
-def missing_program_message(name):
+def find_program(name):
+    """The path of the runnable program `name`, or None."""
+    return locate_program(name)[0]
+
+
+def missing_program_message(name, unusable=None):
+    if unusable is not None:
+        return ('{} exists at {} but cannot be executed: make it executable (chmod +x), '
+                'or set the folder that holds runnable plotveil and plotveil-hdr in {}.'
+                .format(name, unusable, SETTINGS_PLACE))
     setting = (ProcessingConfig.getSetting(FOLDER_SETTING) or '').strip()
     where = ('was not found in the folder set in {}: {}'.format(SETTINGS_PLACE, setting) if setting
              else 'was found neither in the plugin\'s folder ({}) nor on PATH'.format(PLUGIN_FOLDER))

@@ -11,6 +11,7 @@ from the zip PLOTVEIL_QGIS_ZIP names, or else from qgis/plotveil_processing.
 import atexit
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import sys
@@ -33,9 +34,10 @@ else:
                     os.path.join(PLUGINS, 'plotveil_processing'))
 sys.path[:0] = [PLUGINS, '/usr/share/qgis/python/plugins']
 
+import numpy  # noqa: E402
 from osgeo import gdal  # noqa: E402
-from qgis.core import (QgsApplication, QgsProcessingContext, QgsProcessingException,  # noqa: E402
-                       QgsProcessingFeedback, QgsProject, QgsRasterLayer)
+from qgis.core import (QgsApplication, QgsCoordinateReferenceSystem, QgsProcessingContext,  # noqa: E402
+                       QgsProcessingException, QgsProcessingFeedback, QgsProject, QgsRasterLayer)
 
 gdal.UseExceptions()
 QGIS = QgsApplication([], False)
@@ -69,6 +71,11 @@ class Recorder(QgsProcessingFeedback):
         self.log.append(text)
         super().pushInfo(text)
 
+    def pushCommandInfo(self, text):  # noqa: N802
+        self.log.append(text)
+        self.command = text
+        super().pushCommandInfo(text)
+
 
 class ProcessingProviderTest(unittest.TestCase):
     @classmethod
@@ -90,6 +97,8 @@ class ProcessingProviderTest(unittest.TestCase):
         gdal.SetConfigOption('AAIGRID_DATATYPE', 'Float64')
         cls.grids['tif'] = tuple(cls.copy(path, 'GTiff', '.tif', outputSRS='EPSG:25832')
                                  for path in cls.grids['asc'])
+        # Without a coordinate system, as the text grids have none.
+        cls.grids['tif0'] = tuple(cls.copy(path, 'GTiff', '_0.tif') for path in cls.grids['asc'])
         gdal.SetConfigOption('AAIGRID_DATATYPE', None)
         # Upper-case headers, which plotveil does not recognise.
         cls.grids['ASC'] = tuple(os.path.join(cls.work, 'upper_' + os.path.basename(p)) for p in cls.grids['asc'])
@@ -183,7 +192,7 @@ class ProcessingProviderTest(unittest.TestCase):
         # of the two plotveil reads as they are): the others are written as text
         # grids first, every value unchanged.
         cases = (('asc', 'asc', 'asc', 2), ('ASC', 'ASC', 'asc', 0), ('tif', 'tif', 'asc', 0),
-                 ('asc', 'tif', 'asc', 1), ('flt', 'flt', 'flt', 2), ('dbl', 'dbl', 'dbl', 2))
+                 ('asc', 'tif0', 'asc', 1), ('flt', 'flt', 'flt', 2), ('dbl', 'dbl', 'dbl', 2))
         for grid_form, mask_form, reference, direct in cases:
             for layout in range(3):
                 with self.subTest(grid=grid_form, mask=mask_form, format=FLAGS[layout]):
@@ -211,7 +220,7 @@ class ProcessingProviderTest(unittest.TestCase):
         # As the toolbox runs it: a temporary output, loaded into the project
         # under the extension of its format.
         result = processing.runAndLoadResults('plotveil:mask', {
-            'GRID': self.grids['tif'][0], 'MASK': self.grids['asc'][1], 'FORMAT': 2,
+            'GRID': self.grids['tif0'][0], 'MASK': self.grids['asc'][1], 'FORMAT': 2,
             'OUTPUT': 'TEMPORARY_OUTPUT'}, feedback=Recorder())
         loaded = [layer for layer in QgsProject.instance().mapLayers().values()
                   if layer.source() == result['OUTPUT']]
@@ -224,7 +233,8 @@ class ProcessingProviderTest(unittest.TestCase):
         # A mask one column short: plotveil's own message on the first value that differs.
         short = self.copy(self.grids['asc'][1], 'GTiff', '_short.tif', srcWin=[0, 0, 11, 10])
         cases = (
-            ('grids differ', short, '', r'exit code 2: 1\. Parameter \(12\.000000\) in .* stimmt nicht'),
+            ('grids differ', short, '', r'The layers do not share one grid: the grid layer "elevation" has '
+                                        r'columns 12, the mask layer "mask_GTiff_short" has 11\. Align the mask'),
             ('no program', self.grids['asc'][1], self.work,
              r'plotveil was not found in the folder set in Settings > Options > Processing > Providers > plotveil'),
         )
@@ -237,7 +247,7 @@ class ProcessingProviderTest(unittest.TestCase):
                 finally:
                     ProcessingConfig.setSettingValue('PLOTVEIL_FOLDER', '')
 
-    def test_cancel_stops_plotveil_and_removes_the_output(self):
+    def test_cancel_stops_plotveil_and_keeps_an_earlier_output(self):
         big = os.path.join(self.work, 'big.asc')
         # Long enough that plotveil is still at work when its first dots arrive.
         rows, cols = 10000, 1000
@@ -247,12 +257,216 @@ class ProcessingProviderTest(unittest.TestCase):
             stream.write(('1 ' * cols + '\n') * rows)
         for layout in range(3):
             with self.subTest(format=FLAGS[layout]):
-                feedback = Recorder(cancel_at=0)
+                earlier = os.path.join(self.work, 'cancelled.' + EXTENSIONS[layout])
+                with open(earlier, 'w') as stream:
+                    stream.write('an earlier result')
+                before = sorted(os.listdir(self.work))
+                # Past the plugin's own steps: plotveil is running.
+                feedback = Recorder(cancel_at=76)
                 result, _ = self.run_mask(big, big, layout, 'cancelled.' + EXTENSIONS[layout], feedback)
                 self.assertEqual(result, {})
                 self.assertLess(max(feedback.progress), 100)
-                self.assertFalse(os.path.exists(os.path.join(self.work, 'cancelled.' + EXTENSIONS[layout])))
+                with open(earlier) as stream:
+                    self.assertEqual(stream.read(), 'an earlier result')
+                self.assertEqual(sorted(os.listdir(self.work)), before)
 
+
+    # --- what trying to break the plugin found: each row failed on the plugin of 1.0.0 ---------
+
+    def tif(self, name, cells, srs='EPSG:25832', nodata=None, kind=gdal.GDT_Float64,
+            transform=(452000, 25, 0, 236750, 0, -25)):
+        """A one-band GeoTIFF of the given cells (rows of numbers) in a folder of its own."""
+        folder = tempfile.mkdtemp(dir=self.work)
+        path = os.path.join(folder, name)
+        dataset = gdal.GetDriverByName('GTiff').Create(path, len(cells[0]), len(cells), 1, kind)
+        dataset.SetGeoTransform(transform)
+        if srs:
+            dataset.SetProjection(QgsCoordinateReferenceSystem(srs).toWkt())
+        band = dataset.GetRasterBand(1)
+        if nodata is not None:
+            band.SetNoDataValue(nodata)
+        band.WriteArray(numpy.array(cells, dtype=float))
+        dataset = None
+        return path
+
+    @staticmethod
+    def cells_of(path):
+        dataset = gdal.Open(path)
+        band = dataset.GetRasterBand(1)
+        return band.ReadAsArray().astype(float).tolist(), band.GetNoDataValue()
+
+    def test_each_finding_is_refused_or_right(self):
+        elevation = self.cells_of(self.grids['asc'][0])[0]
+        ones = [[1.0] * 12 for _ in range(10)]
+        # 0/1 masks with a no-data value of their own, 4 of the 120 cells no data.
+        byte_mask = [[255.0 if (r, c) in ((0, 0), (3, 4), (9, 11), (5, 5)) else float((r + c) % 2)
+                      for c in range(12)] for r in range(10)]
+        zero_mask = [[float((r * 12 + c) % 3 != 0) for c in range(12)] for r in range(10)]
+        nan = float('nan')
+
+        def files_of(folder):
+            found = {}
+            for name in sorted(os.listdir(folder)):
+                if name.endswith('.stx'):
+                    continue  # QGIS itself has GDAL write one when it opens an ESRI .hdr grid
+                if os.path.isdir(os.path.join(folder, name)):
+                    found[name] = 'a folder'
+                    continue
+                with open(os.path.join(folder, name), 'rb') as stream:
+                    found[name] = stream.read()
+            return found
+
+        def envi():  # 1. an ENVI grid's header is no output's
+            path = self.tif('dem.tif', elevation)
+            gdal.Translate(path[:-4] + '.img', path, format='ENVI')
+            return path[:-4] + '.img', self.grids['tif'][1], 1, 'dem.flt'
+
+        def ehdr():
+            path = self.tif('a.tif', elevation)
+            gdal.Translate(path[:-4] + '.flt', path, format='EHdr', outputType=gdal.GDT_Float32)
+            return path[:-4] + '.flt', self.grids['tif'][1], 2, 'a.dbl'
+
+        def vrt():  # 2. the file behind a VRT
+            folder = tempfile.mkdtemp(dir=self.work)
+            shutil.copy(self.grids['asc'][0], os.path.join(folder, 'victim.asc'))
+            gdal.BuildVRT(os.path.join(folder, 'victim.vrt'), [os.path.join(folder, 'victim.asc')])
+            return os.path.join(folder, 'victim.vrt'), self.grids['asc'][1], 0, 'victim.asc'
+
+        def prj():  # 3. a mask's .prj
+            folder = tempfile.mkdtemp(dir=self.work)
+            for source, name in ((self.grids['asc'][0], 'elevation'), (self.grids['asc'][1], 'mq')):
+                shutil.copy(source, os.path.join(folder, name + '.asc'))
+                with open(os.path.join(folder, name + '.prj'), 'w') as stream:
+                    stream.write(QgsCoordinateReferenceSystem('EPSG:25832').toWkt(
+                        QgsCoordinateReferenceSystem.WKT1_ESRI))
+            return os.path.join(folder, 'elevation.asc'), os.path.join(folder, 'mq.asc'), 1, 'mq.flt'
+
+        def upper_case():  # 4. cancelled while a layer is written for plotveil
+            return self.grids['ASC'][0], self.grids['ASC'][1], 0, 'earlier.asc'
+
+        def damaged():  # 5. a failed run: an earlier result under the name survives
+            folder = tempfile.mkdtemp(dir=self.work)
+            path = os.path.join(folder, 'short.asc')
+            with open(self.grids['asc'][0]) as source, open(path, 'w') as stream:
+                stream.write(source.read()[:-200])
+            return path, self.grids['asc'][1], 0, 'earlier.asc'
+
+        def rotated():  # 6.
+            return (self.tif('rotated.tif', elevation, transform=(452000, 25, 5, 236750, 5, -25)),
+                    self.grids['tif'][1], 0, 'rotated_out.asc')
+
+        def geographic():  # 7. the same numbers in another coordinate system
+            return self.grids['tif'][0], self.tif('m4326.tif', ones, srs='EPSG:4326'), 0, 'geo_out.asc'
+
+        def no_nodata_byte_mask():  # 8. the grid's -9999 cells are data here
+            return (self.tif('g.tif', elevation), self.tif('m.tif', byte_mask, nodata=255, kind=gdal.GDT_Byte),
+                    0, 'byte_out.asc')
+
+        def no_nodata_byte_mask_single():
+            return no_nodata_byte_mask()[:2] + (1, 'byte_out.flt')
+
+        def zero_nodata_mask():
+            return (self.tif('g.tif', elevation, nodata=-9999),
+                    self.tif('m.tif', zero_mask, nodata=0, kind=gdal.GDT_Byte), 2, 'zero_out.dbl')
+
+        def nan_float32():  # 9. NaN no-data and NaN cells
+            cells = [[nan if v == -9999 else v for v in row] for row in elevation]
+            cells[2][3] = nan
+            return (self.tif('nan.tif', cells, nodata=nan, kind=gdal.GDT_Float32), self.grids['tif'][1], 0,
+                    'nan_out.asc')
+
+        def unwritable():  # 10. an output folder that cannot be written
+            blocker = os.path.join(tempfile.mkdtemp(dir=self.work), 'a_file')
+            with open(blocker, 'w') as stream:
+                stream.write('not a folder')
+            return self.grids['asc'][0], self.grids['asc'][1], 0, os.path.join(blocker, 'out.asc')
+
+        def prj_folder():  # 11. a .prj name that is a folder, and one that is read-only
+            folder = tempfile.mkdtemp(dir=self.work)
+            os.mkdir(os.path.join(folder, 'out.prj'))
+            return self.grids['tif'][0], self.grids['tif'][1], 0, os.path.join(folder, 'out.asc')
+
+        def prj_read_only():
+            folder = tempfile.mkdtemp(dir=self.work)
+            with open(os.path.join(folder, 'out.prj'), 'w') as stream:
+                stream.write('kept')
+            os.chmod(os.path.join(folder, 'out.prj'), 0o444)
+            return self.grids['tif'][0], self.grids['tif'][1], 0, os.path.join(folder, 'out.asc')
+
+        def odd_names():  # 12. the logged command pastes into a shell
+            folder = tempfile.mkdtemp(dir=self.work)
+            grid = os.path.join(folder, 'it\'s "$(x)" `y`.asc')
+            shutil.copy(self.grids['asc'][0], grid)
+            return grid, self.grids['asc'][1], 0, os.path.join(folder, 'out $HOME.asc')
+
+        # (finding, the layers and output, the exception's words or None, a check of a run that succeeded)
+        cases = (
+            ('1 ENVI .hdr', envi, r'The output\'s dem\.hdr .* is a file of the grid layer "dem"', None),
+            ('1 EHdr .hdr', ehdr, r'The output\'s a\.hdr .* is a file of the grid layer "a"', None),
+            ('2 VRT source', vrt, r'The output .*victim\.asc is a file of the grid layer "victim"', None),
+            ('3 mask .prj', prj, r'The output\'s mq\.prj .* is a file of the mask layer "mq"', None),
+            ('4 cancel while converting', upper_case, 'cancel', None),
+            ('5 a failed step', damaged, r'GDAL cannot read the grid layer "short" \(.*short\.asc\)', None),
+            ('6 rotated', rotated, r'The grid layer "rotated" is rotated .* north up', None),
+            ('7 other coordinate systems', geographic,
+             r'different coordinate systems: the grid layer "elevation_GTiff" EPSG:25832, the mask layer '
+             r'"m4326" EPSG:4326', None),
+            ('8 no no-data, byte mask', no_nodata_byte_mask, None, 'byte'),
+            ('8 no-data 0 in the mask', zero_nodata_mask, None, 'zero'),
+            ('9 NaN no-data', nan_float32, None, 'nan'),
+            ('10 folder not writable', unwritable, r'The output folder .*a_file cannot be written: .*a_file is a '
+             r'file, not a folder', None),
+            ('10 binary output, no-data not -9999', no_nodata_byte_mask_single, r'needs the no-data value -9999', None),
+            ('11 .prj a folder', prj_folder, r'out\.prj is a folder', None),
+            ('11 .prj read-only', prj_read_only, r'out\.prj is read-only', None),
+            ('12 odd names', odd_names, None, 'command'),
+        )
+        for label, make, refused, check in cases:
+            with self.subTest(label):
+                grid, mask, layout, name = make()
+                output = name if os.path.isabs(name) else os.path.join(os.path.dirname(grid), name)
+                folders = {os.path.dirname(p) for p in (grid, mask, output) if os.path.isdir(os.path.dirname(p))}
+                if refused is not None and os.path.isdir(os.path.dirname(output)):
+                    with open(output, 'ab'):
+                        pass  # an earlier result, or an input itself
+                before = {f: files_of(f) for f in folders}
+                feedback = Recorder(cancel_at=25 if refused == 'cancel' else None)
+                if refused == 'cancel':
+                    result, _ = self.run_mask(grid, mask, layout, output, feedback)
+                    self.assertEqual(result, {})
+                    self.assertTrue(any('nothing was written' in line for line in feedback.log), feedback.log)
+                elif refused is not None:
+                    with self.assertRaisesRegex(QgsProcessingException, refused):
+                        self.run_mask(grid, mask, layout, output, feedback)
+                if refused is not None:
+                    self.assertEqual({f: files_of(f) for f in folders}, before, 'every file as it was')
+                    continue
+                result, feedback = self.run_mask(grid, mask, layout, output, feedback)
+                cells, nodata = self.cells_of(result['OUTPUT'])
+                mask_cells = self.cells_of(self.grids['asc'][1])[0]  # the example mask marks the plot
+                if check == 'byte':   # kept wherever the mask has data, 0 included
+                    self.assertEqual(nodata, -99999)
+                    self.assertTrue(any('-99999.0, which no cell of the grid holds' in line for line in feedback.log))
+                    kept = [[m != 255 for m in row] for row in byte_mask]
+                elif check == 'zero':
+                    self.assertEqual(nodata, -9999)
+                    kept = [[m == 1 for m in row] for row in zero_mask]
+                elif check == 'nan':
+                    self.assertEqual(nodata, -9999)
+                    kept = [[mask_cells[r][c] != -9999 and elevation[r][c] != -9999 and (r, c) != (2, 3)
+                             for c in range(12)] for r in range(10)]
+                else:
+                    arguments = shlex.split(feedback.command)
+                    self.assertEqual(arguments[1], grid)
+                    self.assertEqual(arguments[4], '-f:t')
+                    self.assertIn('out $HOME', arguments[3])
+                    self.assertTrue(os.path.exists(output))
+                    continue
+                self.assertEqual(sum(map(sum, kept)) > 0, True)
+                for r in range(10):
+                    for c in range(12):
+                        want = elevation[r][c] if kept[r][c] else nodata
+                        self.assertAlmostEqual(cells[r][c], want, places=3, msg='row {}, col {}'.format(r, c))
 
 if __name__ == '__main__':
     unittest.main(verbosity=2)

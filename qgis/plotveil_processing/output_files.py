@@ -1,0 +1,105 @@
+"""The files of one output: what they will be named, that none of them is an
+input's, and how they are written beside their names and put in place only
+when everything succeeded, so that an earlier result survives anything else."""
+
+import os
+import stat
+import tempfile
+
+from qgis.core import QgsProcessingException
+
+
+def _same(a, b):
+    if os.path.exists(a) and os.path.exists(b):
+        try:
+            return os.path.samefile(a, b)
+        except OSError:
+            pass
+    return os.path.normcase(os.path.realpath(a)) == os.path.normcase(os.path.realpath(b))
+
+
+class OutputFiles:
+    """The grid, and for every format its .prj, for single and double grids
+    its .hdr: each written under a temporary name in the output's folder."""
+
+    def __init__(self, grid, extension):
+        self.grid = grid
+        self.base = os.path.splitext(grid)[0]
+        self.extension = extension
+        self.finals = [grid, self.base + '.prj'] + ([self.base + '.hdr'] if extension != 'asc' else [])
+        self.temporary = {}
+
+    def refuse_inputs(self, layers):
+        """Refuses an output whose files would be any file of an input layer."""
+        for layer in layers:
+            for owned in layer.files():
+                for final in self.finals:
+                    if _same(final, owned):
+                        what = 'The output' if final == self.grid else 'The output\'s {}'.format(
+                            os.path.basename(final))
+                        raise QgsProcessingException(
+                            '{} {} is a file of {} ({}): plotveil would replace it. Choose another '
+                            'output name.'.format(what, final, layer, owned))
+
+    def refuse_unwritable(self):
+        """Refuses, before anything runs, a folder that cannot be written and
+        names that cannot be replaced, with the system's reason."""
+        folder = os.path.dirname(self.grid) or '.'
+        existing = folder
+        while existing and not os.path.exists(existing) and os.path.dirname(existing) != existing:
+            existing = os.path.dirname(existing)
+        if existing and os.path.exists(existing) and not os.path.isdir(existing):
+            raise QgsProcessingException('The output folder {} cannot be written: {} is a file, not a folder.'
+                                         .format(folder, existing))
+        try:
+            os.makedirs(folder, exist_ok=True)
+            handle, probe = tempfile.mkstemp(prefix='.plotveil-probe-', dir=folder)
+            os.close(handle)
+            os.remove(probe)
+        except OSError as e:
+            raise QgsProcessingException('The output folder {} cannot be written: {}'.format(folder, e.strerror or e))
+        for final in self.finals:
+            if os.path.isdir(final):
+                raise QgsProcessingException('{} is a folder: plotveil cannot write its output there. '
+                                             'Choose another output name.'.format(final))
+            if os.path.lexists(final) and not os.stat(final).st_mode & stat.S_IWUSR:
+                raise QgsProcessingException('{} is read-only: plotveil would replace it. Make it writable '
+                                             'or choose another output name.'.format(final))
+
+    def make_temporary(self):
+        """Names the temporary grid (created empty) in the output's folder;
+        its sidecars take its name with their own extensions."""
+        folder = os.path.dirname(self.grid) or '.'
+        stem = os.path.basename(self.base)
+        handle, grid = tempfile.mkstemp(prefix='.{}.plotveil-'.format(stem), suffix='.' + self.extension, dir=folder)
+        os.close(handle)
+        base = os.path.splitext(grid)[0]
+        self.temporary = {self.grid: grid, self.base + '.prj': base + '.prj', self.base + '.hdr': base + '.hdr'}
+        return grid
+
+    def temporary_for(self, final):
+        return self.temporary[final]
+
+    def commit(self, has_projection):
+        """Moves the temporary files over their names, sidecars first; a .prj
+        of an earlier output goes when the grid has no coordinate system."""
+        try:
+            for final in self.finals[1:] + [self.grid]:
+                temporary = self.temporary[final]
+                if os.path.exists(temporary):
+                    os.replace(temporary, final)
+                elif final.endswith('.prj') and not has_projection and os.path.lexists(final):
+                    os.remove(final)
+        except OSError as e:
+            raise QgsProcessingException('Could not put the output {} in place: {}'.format(self.grid, e))
+        finally:
+            self.discard()
+
+    def discard(self):
+        """Removes whatever temporary files are left."""
+        for temporary in self.temporary.values():
+            try:
+                if os.path.lexists(temporary):
+                    os.remove(temporary)
+            except OSError:
+                pass
