@@ -238,12 +238,20 @@ class ProcessingProviderTest(unittest.TestCase):
             ('no program', self.grids['asc'][1], self.work,
              r'plotveil was not found in the folder set in Settings > Options > Processing > Providers > plotveil'),
         )
+        # 12. A plotveil-hdr that cannot be executed is not "not found".
+        unusable = os.path.join(self.work, 'unusable')
+        os.makedirs(unusable, exist_ok=True)
+        shutil.copy(shutil.which('plotveil'), unusable)
+        shutil.copy(shutil.which('plotveil-hdr'), unusable)
+        os.chmod(os.path.join(unusable, 'plotveil-hdr'), 0o644)
+        cases += (('not executable', self.grids['asc'][1], unusable,
+                   r'plotveil-hdr exists at .*unusable/plotveil-hdr but cannot be executed'),)
         for label, mask, folder, message in cases:
             with self.subTest(label):
                 ProcessingConfig.setSettingValue('PLOTVEIL_FOLDER', folder)
                 try:
                     with self.assertRaisesRegex(QgsProcessingException, message):
-                        self.run_mask(self.grids['asc'][0], mask, 0, 'failed.asc')
+                        self.run_mask(self.grids['asc'][0], mask, 1, 'failed.flt')
                 finally:
                     ProcessingConfig.setSettingValue('PLOTVEIL_FOLDER', '')
 
