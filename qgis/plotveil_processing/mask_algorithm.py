@@ -45,7 +45,7 @@ output name that would be one is refused. They are written under temporary names
 and replace earlier files of the same name only when everything succeeded; a failure or
 Cancel leaves the folder as it was.</p>
 <p>plotveil and plotveil-hdr are looked for in the folder set in Settings &gt; Options &gt;
-Processing &gt; Providers &gt; plotveil, then in the plugin's folder, then on PATH.</p>"""
+Processing &gt; Providers &gt; plotveil, then in the plugin's folder, then on PATH.</p>""".replace('\n', ' ')
 
 
 class MaskAlgorithm(QgsProcessingAlgorithm):
@@ -176,10 +176,12 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
                                              grid, mask, files.grid, failure_reason(code, message, names)))
         if sidecar_writer is not None:
             code, message = run_quietly([sidecar_writer, temporary])
-            feedback.pushConsoleInfo(message)
-            if code != 0:
+            if code == 0:
+                feedback.pushInfo('plotveil-hdr wrote the header {}.hdr.'.format(files.base))
+            else:
+                feedback.pushConsoleInfo(message)
                 raise QgsProcessingException('plotveil-hdr could not describe {} (exit code {}): {}'.format(
-                    files.grid, code, message))
+                    files.grid, code, message.replace(temporary, files.grid)))
         self._write_projection(grid.crs, files)
         return not feedback.isCanceled()
 
