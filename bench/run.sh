@@ -8,18 +8,23 @@
 # progress goes to standard error. Only a failing command fails the run,
 # never a slow one.
 #
-# Usage: bench/run.sh [--rows N] [--cols N] [--runs N] [FOLDER]
+# Usage: bench/run.sh [--rows N] [--cols N] [--runs N] [--against COMMIT] [FOLDER]
 #   FOLDER  where the grids are written and kept (default: a temporary folder,
 #           removed at the end); grids already there at this size are reused
 #   --rows, --cols  grid size (default 4000 x 4000; also ROWS and COLS)
 #   --runs  timed runs per case, median reported (default 5, at most 3 for a
 #           case whose first run takes over 5 s; also RUNS)
+#   --against COMMIT  also build plotveil at COMMIT beside this tree (in
+#           build-bench-against/) and time it in every case, run by run in
+#           turn with this tree's; a last table gives each case's two medians
+#           and their ratio (COMMIT's time / this tree's: above 1 is faster)
 set -euo pipefail
 
 rows="${ROWS:-4000}"
 cols="${COLS:-4000}"
 runs="${RUNS:-5}"
 folder=""
+against=""
 slow_us=5000000
 memory_heights=(1000 8000)
 
@@ -32,6 +37,7 @@ while [ $# -gt 0 ]; do
     --rows) rows="${2:?--rows needs a number}"; shift 2 ;;
     --cols) cols="${2:?--cols needs a number}"; shift 2 ;;
     --runs) runs="${2:?--runs needs a number}"; shift 2 ;;
+    --against) against="${2:?--against needs a commit}"; shift 2 ;;
     -h|--help) usage; exit 0 ;;
     -*) usage; exit 1 ;;
     *) [ -z "$folder" ] || { usage; exit 1; }; folder="$1"; shift ;;
@@ -55,6 +61,24 @@ plotveil="$build/plotveil"
 make_grids="$build/bench/make_grids"
 copy_floor="$build/bench/copy_floor"
 peak_memory="$build/bench/peak_memory"
+
+# --- the commit to compare with, built from its own sources beside this tree
+old_plotveil=""
+if [ -n "$against" ]; then
+  against_sources="$root/build-bench-against/src-tree"
+  against_build="$root/build-bench-against/build"
+  commit="$(git -C "$root" rev-parse --verify "$against^{commit}")" || { echo "not a commit: $against"; exit 1; }
+  if [ "$(cat "$root/build-bench-against/commit" 2>/dev/null)" != "$commit" ]; then
+    say "building plotveil at $against ($commit) in $root/build-bench-against"
+    rm -rf "$root/build-bench-against"
+    mkdir -p "$against_sources"
+    git -C "$root" archive "$commit" | tar -x -C "$against_sources"
+    cmake -S "$against_sources" -B "$against_build" -DCMAKE_BUILD_TYPE=Release -DPLOTVEIL_TESTS=OFF >/dev/null
+    cmake --build "$against_build" -j2 --target plotveil >/dev/null
+    echo "$commit" >"$root/build-bench-against/commit"
+  fi
+  old_plotveil="$against_build/plotveil"
+fi
 
 if [ -z "$folder" ]; then
   folder="$(mktemp -d "${TMPDIR:-/tmp}/plotveil-bench.XXXXXX")"
@@ -115,6 +139,7 @@ file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
 
 cells=$((rows * cols))
 results=()
+against_results=()
 
 # Times one plotveil case and its floor, alternating the two so that both see
 # the same state of the machine. $1 label, $2 input extension, $3 output
@@ -125,9 +150,11 @@ time_case() {
   local in1="$folder/grid.$ext" in2="$folder/mask.$ext" floor_out="$folder/floor.out"
   local args=("$in1" "$in2" "$out")
   [ -n "$option" ] && args+=("$option")
-  local n="$runs" tool=() floor=() i out_bytes failed_before="$failed"
+  local n="$runs" tool=() floor=() old=() i out_bytes failed_before="$failed"
   local tool_run=(env -u PLOTVEIL_THREADS "$plotveil")
   [ -n "$threads" ] && tool_run=(env PLOTVEIL_THREADS="$threads" "$plotveil")
+  local old_run=(env -u PLOTVEIL_THREADS "$old_plotveil")
+  [ -n "$threads" ] && old_run=(env PLOTVEIL_THREADS="$threads" "$old_plotveil")
 
   say "timing $label"
   # A first, untimed run warms the caches and gives the output size.
@@ -142,7 +169,15 @@ time_case() {
     rm -f "$floor_out"
     run_timed "$copy_floor" "$in1" "$in2" "$floor_out" "$out_bytes"
     floor+=("$elapsed_us")
+    if [ -n "$old_plotveil" ]; then
+      rm -f "$out.old"
+      run_timed "${old_run[@]}" "${args[0]}" "${args[1]}" "$out.old" "${args[@]:3}"
+      old+=("$elapsed_us")
+      cmp -s "$out" "$out.old" || { say "DIFFERENT output from $against: $label"; failed=$((failed + 1)); }
+      rm -f "$out.old"
+    fi
   done
+  [ -n "$old_plotveil" ] && against_results+=("$label $(median "${tool[@]}") $(median "${old[@]}")")
   rm -f "$floor_out"
   local status=ok
   [ "$failed" -eq "$failed_before" ] || status=failed
@@ -275,4 +310,11 @@ revision="$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)"
     }
   }'
 printf '%s\n' "${checks[@]}"
+if [ -n "$old_plotveil" ]; then
+  echo
+  printf '%s\n' "${against_results[@]}" | awk -v against="$against" '
+    BEGIN { printf "%-16s %9s %12s %9s\n", "case", "this s", against " s", "ratio" }
+    { printf "%-16s %9.3f %12.3f %9.2f\n", $1, $2 / 1e6, $3 / 1e6, $3 / $2 }'
+  echo "ratio: the time at $against divided by this tree's, medians of runs taken in turn; outputs compared byte for byte"
+fi
 [ "$failed" -eq 0 ] || { echo "$failed command(s) or check(s) failed"; exit 1; }

@@ -28,6 +28,8 @@ class OutputFiles:
         self.extension = extension
         self.finals = [grid, self.base + '.prj'] + ([self.base + '.hdr'] if extension != 'asc' else [])
         self.temporary = {}
+        self.created_folder = None   # the first folder this run made for the output
+        self.committed = False
 
     def refuse_inputs(self, layers):
         """Refuses an output whose files would be any file of an input layer."""
@@ -51,7 +53,12 @@ class OutputFiles:
         if existing and os.path.exists(existing) and not os.path.isdir(existing):
             raise QgsProcessingException('The output folder {} cannot be written: {} is a file, not a folder.'
                                          .format(folder, existing))
+        missing = os.path.abspath(folder)
+        while not os.path.exists(os.path.dirname(missing)) and os.path.dirname(missing) != missing:
+            missing = os.path.dirname(missing)
         try:
+            if not os.path.exists(missing):
+                self.created_folder = missing
             os.makedirs(folder, exist_ok=True)
             handle, probe = tempfile.mkstemp(prefix='.plotveil-probe-', dir=folder)
             os.close(handle)
@@ -90,16 +97,28 @@ class OutputFiles:
                     os.replace(temporary, final)
                 elif final.endswith('.prj') and not has_projection and os.path.lexists(final):
                     os.remove(final)
+            self.committed = True
         except OSError as e:
             raise QgsProcessingException('Could not put the output {} in place: {}'.format(self.grid, e))
         finally:
             self.discard()
 
     def discard(self):
-        """Removes whatever temporary files are left."""
+        """Removes whatever temporary files are left, and the folders made
+        for an output that was not put in place."""
         for temporary in self.temporary.values():
             try:
                 if os.path.lexists(temporary):
                     os.remove(temporary)
             except OSError:
                 pass
+        if self.created_folder and not self.committed:
+            folder = os.path.abspath(os.path.dirname(self.grid) or '.')
+            while True:
+                try:
+                    os.rmdir(folder)   # empty folders only
+                except OSError:
+                    break
+                if folder == self.created_folder or os.path.dirname(folder) == folder:
+                    break
+                folder = os.path.dirname(folder)

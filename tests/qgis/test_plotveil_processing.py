@@ -389,6 +389,11 @@ class ProcessingProviderTest(unittest.TestCase):
                 stream.write('not a folder')
             return self.grids['asc'][0], self.grids['asc'][1], 0, os.path.join(blocker, 'out.asc')
 
+        def new_folders():  # a refused run leaves no folder it made for the output
+            folder = tempfile.mkdtemp(dir=self.work)
+            return (self.tif('g.tif', elevation), self.tif('m.tif', byte_mask, nodata=255, kind=gdal.GDT_Byte), 1,
+                    os.path.join(folder, 'made', 'for', 'it.flt'))
+
         def prj_folder():  # 11. a .prj name that is a folder, and one that is read-only
             folder = tempfile.mkdtemp(dir=self.work)
             os.mkdir(os.path.join(folder, 'out.prj'))
@@ -425,6 +430,7 @@ class ProcessingProviderTest(unittest.TestCase):
             ('10 folder not writable', unwritable, r'The output folder .*a_file cannot be written: .*a_file is a '
              r'file, not a folder', None),
             ('10 binary output, no-data not -9999', no_nodata_byte_mask_single, r'needs the no-data value -9999', None),
+            ('10 the same in a new folder', new_folders, r'needs the no-data value -9999', None),
             ('11 .prj a folder', prj_folder, r'out\.prj is a folder', None),
             ('11 .prj read-only', prj_read_only, r'out\.prj is read-only', None),
             ('12 odd names', odd_names, None, 'command'),
@@ -434,6 +440,8 @@ class ProcessingProviderTest(unittest.TestCase):
                 grid, mask, layout, name = make()
                 output = name if os.path.isabs(name) else os.path.join(os.path.dirname(grid), name)
                 folders = {os.path.dirname(p) for p in (grid, mask, output) if os.path.isdir(os.path.dirname(p))}
+                parents = [os.path.dirname(output), os.path.dirname(os.path.dirname(output))]
+                existed = [os.path.isdir(p) for p in parents]
                 if refused is not None and os.path.isdir(os.path.dirname(output)):
                     with open(output, 'ab'):
                         pass  # an earlier result, or an input itself
@@ -448,6 +456,7 @@ class ProcessingProviderTest(unittest.TestCase):
                         self.run_mask(grid, mask, layout, output, feedback)
                 if refused is not None:
                     self.assertEqual({f: files_of(f) for f in folders}, before, 'every file as it was')
+                    self.assertEqual([os.path.isdir(p) for p in parents], existed, 'no folder made')
                     continue
                 result, feedback = self.run_mask(grid, mask, layout, output, feedback)
                 cells, nodata = self.cells_of(result['OUTPUT'])
