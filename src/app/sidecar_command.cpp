@@ -51,25 +51,36 @@ std::string unused_name_beside(const std::string& name) {
 
 // Writes the sidecar of one grid; false, with its message said, when refused
 // or failed.
-bool write_sidecar(const std::string& grid, bool force) {
-  InStream in;
+// Opens a binary grid and reads its header; false, with its message said,
+// when the grid is refused (`about_text` says why a text grid is).
+bool open_binary_grid(const std::string& grid, const char* about_text, InStream& in,
+                      std::optional<GridEncoding>& encoding, GridHeader& header) {
   if (open_input(in, grid) != OpenInput::ok) {
     complain("cannot open " + grid + " (missing, unreadable or not a regular file)");
     return false;
   }
   unsigned char probe[kEncodingProbeSize];
-  std::optional<GridEncoding> encoding = recognise_encoding(probe, read_input(in, probe, sizeof probe));
+  encoding = recognise_encoding(probe, read_input(in, probe, sizeof probe));
   if (!encoding) {
     complain(grid + " is not a grid plotveil reads (text, single or double)");
     return false;
   }
   if (*encoding == GridEncoding::ascii) {
-    complain(grid + " is a text grid: GDAL, QGIS and ArcGIS open it as it is, without a sidecar");
+    complain(grid + " is a text grid: " + about_text);
     return false;
   }
-  GridHeader header;
   if (!rewind_input(in, false) || !read_binary_header(in, *encoding, header)) {
     complain("cannot read the whole header of " + grid);
+    return false;
+  }
+  return true;
+}
+
+bool write_sidecar(const std::string& grid, bool force) {
+  InStream in;
+  std::optional<GridEncoding> encoding;
+  GridHeader header;
+  if (!open_binary_grid(grid, "GDAL, QGIS and ArcGIS open it as it is, without a sidecar", in, encoding, header)) {
     return false;
   }
   SidecarLayout layout;
@@ -141,24 +152,10 @@ std::string stored_value(double value, GridEncoding encoding) {
 // said, when the grid is refused.
 bool print_statistics(const std::string& grid, bool& printed_before) {
   InStream in;
-  if (open_input(in, grid) != OpenInput::ok) {
-    complain("cannot open " + grid + " (missing, unreadable or not a regular file)");
-    return false;
-  }
-  unsigned char probe[kEncodingProbeSize];
-  std::optional<GridEncoding> encoding = recognise_encoding(probe, read_input(in, probe, sizeof probe));
-  if (!encoding) {
-    complain(grid + " is not a grid plotveil reads (text, single or double)");
-    return false;
-  }
-  if (*encoding == GridEncoding::ascii) {
-    complain(grid + " is a text grid: text grids carry no statistics (plotveil stores them in single and "
-             "double outputs, -f:s and -f:d)");
-    return false;
-  }
+  std::optional<GridEncoding> encoding;
   GridHeader header;
-  if (!rewind_input(in, false) || !read_binary_header(in, *encoding, header)) {
-    complain("cannot read the whole header of " + grid);
+  if (!open_binary_grid(grid, "text grids carry no statistics (plotveil stores them in single and double outputs, "
+                        "-f:s and -f:d)", in, encoding, header)) {
     return false;
   }
   static const char* const kNames[] = {"count", "minimum", "maximum", "sum", "mean", "standard_deviation"};

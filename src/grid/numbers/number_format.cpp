@@ -156,6 +156,41 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// `count` significant digits (trailing zeros removed) of a value whose
+// decimal exponent is x10, laid out as "%g" lays out `precision` digits: the
+// exponent form "d.ddde+XXX" when x10 is below -4 or at least the precision,
+// else the fixed form. `digits` holds at least `precision` digits, zeros after
+// the significant ones.
+inline char* lay_out(const char* digits, int count, int x10, int precision, char* out) {
+  if (x10 < -4 || x10 >= precision) {
+    *out++ = digits[0];
+    if (count > 1) {
+      *out++ = '.';
+      for (int i = 1; i < count; ++i) *out++ = digits[i];
+    }
+    *out++ = 'e';
+    *out++ = x10 < 0 ? '-' : '+';
+    int a = x10 < 0 ? -x10 : x10;
+    *out++ = static_cast<char>('0' + a / 100);
+    *out++ = static_cast<char>('0' + a / 10 % 10);
+    *out++ = static_cast<char>('0' + a % 10);
+    return out;
+  }
+  if (x10 >= 0) {
+    for (int i = 0; i <= x10; ++i) *out++ = digits[i];
+    if (count > x10 + 1) {
+      *out++ = '.';
+      for (int i = x10 + 1; i < count; ++i) *out++ = digits[i];
+    }
+    return out;
+  }
+  *out++ = '0';
+  *out++ = '.';
+  for (int i = 0; i < -x10 - 1; ++i) *out++ = '0';
+  for (int i = 0; i < count; ++i) *out++ = digits[i];
+  return out;
+}
+
 char* format_special(std::uint64_t bits, char* out) {
   bool negative = (bits >> 63) != 0;
   std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
@@ -193,33 +228,7 @@ char* format_number(double value, char* out) {
   int count = 6;
   while (count > 1 && digits[count - 1] == '0') --count;
 
-  if (x10 < -4 || x10 >= 6) {
-    *out++ = digits[0];
-    if (count > 1) {
-      *out++ = '.';
-      for (int i = 1; i < count; ++i) *out++ = digits[i];
-    }
-    *out++ = 'e';
-    *out++ = x10 < 0 ? '-' : '+';
-    int a = x10 < 0 ? -x10 : x10;
-    *out++ = static_cast<char>('0' + a / 100);
-    *out++ = static_cast<char>('0' + a / 10 % 10);
-    *out++ = static_cast<char>('0' + a % 10);
-    return out;
-  }
-  if (x10 >= 0) {
-    for (int i = 0; i <= x10; ++i) *out++ = digits[i];
-    if (count > x10 + 1) {
-      *out++ = '.';
-      for (int i = x10 + 1; i < count; ++i) *out++ = digits[i];
-    }
-    return out;
-  }
-  *out++ = '0';
-  *out++ = '.';
-  for (int i = 0; i < -x10 - 1; ++i) *out++ = '0';
-  for (int i = 0; i < count; ++i) *out++ = digits[i];
-  return out;
+  return lay_out(digits, count, x10, 6, out);
 }
 
 namespace {
@@ -232,11 +241,13 @@ bool reads_back(const char* text, const char* end, double value) {
   return scanner.succeeded() && std::bit_cast<std::uint64_t>(scanner.value()) == std::bit_cast<std::uint64_t>(value);
 }
 
-// `count` significant digits of a scientific text "d.ddde[+-]x", laid out.
-char* lay_out(const char* scientific, const char* end, int count, char* out) {
+// The digits and decimal exponent of a scientific text "[-]d.ddde[+-]x",
+// laid out with `count` digits as the precision.
+char* lay_out_scientific(const char* scientific, const char* end, int count, char* out) {
   const char* p = scientific;
   if (*p == '-') *out++ = *p++;
   char digits[20];
+  std::memset(digits, '0', sizeof digits);
   int n = 0;
   for (; p < end && *p != 'e'; ++p) {
     if (*p != '.') digits[n++] = *p;
@@ -245,35 +256,8 @@ char* lay_out(const char* scientific, const char* end, int count, char* out) {
   const bool negative = *p == '-';
   int x10 = 0;
   for (++p; p < end; ++p) x10 = x10 * 10 + (*p - '0');
-  if (negative) x10 = -x10;
   while (n > 1 && digits[n - 1] == '0') --n;
-  if (x10 < -4 || x10 >= count) {
-    *out++ = digits[0];
-    if (n > 1) {
-      *out++ = '.';
-      for (int i = 1; i < n; ++i) *out++ = digits[i];
-    }
-    *out++ = 'e';
-    *out++ = x10 < 0 ? '-' : '+';
-    const int a = x10 < 0 ? -x10 : x10;
-    *out++ = static_cast<char>('0' + a / 100);
-    *out++ = static_cast<char>('0' + a / 10 % 10);
-    *out++ = static_cast<char>('0' + a % 10);
-    return out;
-  }
-  if (x10 >= 0) {
-    for (int i = 0; i <= x10; ++i) *out++ = i < n ? digits[i] : '0';
-    if (n > x10 + 1) {
-      *out++ = '.';
-      for (int i = x10 + 1; i < n; ++i) *out++ = digits[i];
-    }
-    return out;
-  }
-  *out++ = '0';
-  *out++ = '.';
-  for (int i = 0; i < -x10 - 1; ++i) *out++ = '0';
-  for (int i = 0; i < n; ++i) *out++ = digits[i];
-  return out;
+  return lay_out(digits, n, negative ? -x10 : x10, count, out);
 }
 
 }  // namespace
@@ -285,12 +269,12 @@ char* format_exact_number(double value, char* out) {
   for (int count = 7; count < 17; ++count) {
     auto [stop, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, count - 1);
     (void)ec;
-    if (reads_back(text, stop, value)) return lay_out(text, stop, count, out);
+    if (reads_back(text, stop, value)) return lay_out_scientific(text, stop, count, out);
   }
   // Seventeen significant digits hold every double.
   auto [stop, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 16);
   (void)ec;
-  return lay_out(text, stop, 17, out);
+  return lay_out_scientific(text, stop, 17, out);
 }
 
 }  // namespace plotveil
