@@ -15,8 +15,8 @@
 #     ends, lines that are no run and a missing output folder fails just those
 #     lines, with their messages on Slurm's .out; 2000 failed lines of 5000 go
 #     again through --list, 134 a task.
-#  2. The README's `xargs -P` and GNU `parallel` commands, taken from the
-#     README as they stand, run on the same list with the same results, names
+#  2. The README's `xargs` and GNU `parallel` commands and the manual's `xargs`,
+#     taken as they stand, run on the same list with the same results, names
 #     with quotes, $( and a backslash among them.
 #
 # The daemons are stopped by their pids however the test ends, jobs cancelled
@@ -184,7 +184,7 @@ export PATH="$dir/bin:$PATH"
   # Any character but blank and newline may stand in a name.
   echo "odd/it's.asc odd/\$(x)\"q\".asc out/back\\slash&it's.flt -f:s"
 } >"$dir/pairs.txt"
-for run in direct slurm xargs parallel; do
+for run in direct slurm xargs parallel manual; do
   mkdir -p "$dir/$run/out" "$dir/$run/odd"
   ln -s "$root/tests/corpus" "$dir/$run/corpus"
   cp "$dir/pairs.txt" "$dir/$run/"
@@ -285,14 +285,19 @@ failures=$(expand "$(failed_runs)" | tr ',' '\n' | grep -c .)
 exit_lines=$(for i in "${!code[@]}"; do
     [ -n "${code[i]}" ] && echo "exit ${code[i]} ${outgrid[i]}"
   done | sort)
-for recipe in 'xargs -d' 'parallel -j'; do
+# man_recipe: the manual's xargs command for many pairs, as groff shows it.
+man_recipe() {
+  groff -man -Tascii -P-cbou "$root/man/plotveil.1" 2>/dev/null |
+    awk '/^ *tr -d/ { on = 1 } on { print } on && /sh$/ { exit }'
+}
+for recipe in 'xargs -d' 'parallel -j' 'manual'; do
   run=${recipe% *}
-  block=$(readme_block "$recipe")
+  if [ "$recipe" = manual ]; then block=$(man_recipe); else block=$(readme_block "$recipe"); fi
   if [ -z "$block" ]; then fail "README: no command with '$recipe' under 'Many grid pairs at once'"; continue; fi
   (cd "$dir/$run" && timeout 180 sh -c "$block" >"$dir/$run.out" 2>&1)
   rc=$?
   # xargs ends with 123 when any run failed, parallel with their number.
-  case $run in xargs) want=$([ "$failures" -gt 0 ] && echo 123 || echo 0) ;; *) want=$failures ;; esac
+  case $run in xargs | manual) want=$([ "$failures" -gt 0 ] && echo 123 || echo 0) ;; *) want=$failures ;; esac
   same "$run: its exit code" "$rc" "$want"
   same "$run: its exit lines" "$(grep '^exit ' "$dir/$run.out" | sort)" "$exit_lines"
   same_as_direct "$run"
