@@ -82,13 +82,15 @@ class Layer:
                     found.add(candidate)
         return sorted(found)
 
-    def scan(self, keep_above=None, candidates=()):
+    def scan(self, feedback, keep_above=None, candidates=()):
         """Reads the band once: whether a cell is NaN, which of `candidates`
         some data cell holds, and whether every data cell lies above
-        `keep_above`."""
-        width, height = self.dataset.RasterXSize, self.dataset.RasterYSize
+        `keep_above`. None when cancelled."""
+        height = self.dataset.RasterYSize
         has_nan, held, all_above = False, set(), True
         for row in range(0, height, ROWS_PER_READ):
+            if feedback.isCanceled():
+                return None
             cells = self.read_rows(row, min(ROWS_PER_READ, height - row))
             nan = numpy.isnan(cells)
             has_nan = has_nan or bool(nan.any())
@@ -232,7 +234,7 @@ def write_text_grid(layer, path, georeference, nodata, keep, feedback):
     (its no-data value, or NaN) become `nodata`; the others keep their value,
     or become `keep` when it is given (a mask's cells, whose values never
     reach the result). False when cancelled."""
-    width, height = layer.dataset.RasterXSize, layer.dataset.RasterYSize
+    height = layer.dataset.RasterYSize
     g = georeference
     with open(path, 'w', encoding='ascii', newline='\n') as stream:
         stream.write('ncols {}\nnrows {}\nxllcorner {}\nyllcorner {}\ncellsize {}\nnodata_value {}\n'.format(

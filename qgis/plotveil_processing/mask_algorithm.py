@@ -117,7 +117,13 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
         plotveil-hdr into the temporary files; False when cancelled."""
         steps = QgsProcessingMultiStepFeedback(4, feedback)
         steps.setCurrentStep(0)
-        grid_nan, held, _ = grid.scan(candidates=grid_inputs.NODATA_CHOICES)
+        for layer in (grid, mask):
+            if layer.dataset.RasterCount > 1:
+                feedback.pushInfo('{} has {} bands: plotveil takes band 1.'.format(layer.title(), layer.dataset.RasterCount))
+        scanned = grid.scan(feedback, candidates=grid_inputs.NODATA_CHOICES)
+        if scanned is None:
+            return False
+        grid_nan, held, _ = scanned
         nodata = grid.nodata
         if nodata is None or math.isnan(nodata) or math.isinf(nodata):
             free = [v for v in grid_inputs.NODATA_CHOICES if v not in held]
@@ -133,9 +139,10 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
                 'A single- or double-precision output needs the no-data value -9999, by which plotveil-hdr '
                 'and plotveil recognise such grids; {} would give {}. Choose the text format, or give the grid '
                 'the no-data value -9999 first (Raster > Conversion > Translate).'.format(grid, nodata))
-        mask_nan, _, mask_above = mask.scan(keep_above=nodata)
-        if feedback.isCanceled():
+        scanned = mask.scan(feedback, keep_above=nodata)
+        if scanned is None:
             return False
+        mask_nan, _, mask_above = scanned
         georeference = grid.georeference()
         grid_as_is = grid.header is not None and grid.nodata == nodata and not grid_nan
         mask_as_is = (mask.header is not None and mask.nodata == nodata and not mask_nan and mask_above
