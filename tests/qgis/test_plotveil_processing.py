@@ -366,6 +366,19 @@ class ProcessingProviderTest(unittest.TestCase):
         def geographic():  # 7. the same numbers in another coordinate system
             return self.grids['tif'][0], self.tif('m4326.tif', ones, srs='EPSG:4326'), 0, 'geo_out.asc'
 
+        mask_cells = self.cells_of(self.grids['asc'][1])[0]
+
+        def near_corner():  # within the stated tolerance: one part in 10^9
+            shift = 452000 * 3e-10
+            return (self.tif('g.tif', elevation, nodata=-9999),
+                    self.tif('m.tif', mask_cells, nodata=-9999, transform=(452000 + shift, 25, 0, 236750, 0, -25)),
+                    0, 'near_out.asc')
+
+        def far_corner():  # half a cell off
+            return (self.tif('g.tif', elevation, nodata=-9999),
+                    self.tif('m.tif', mask_cells, nodata=-9999, transform=(452012.5, 25, 0, 236750, 0, -25)),
+                    0, 'far_out.asc')
+
         def no_nodata_byte_mask():  # 8. the grid's -9999 cells are data here
             return (self.tif('g.tif', elevation), self.tif('m.tif', byte_mask, nodata=255, kind=gdal.GDT_Byte),
                     0, 'byte_out.asc')
@@ -424,6 +437,9 @@ class ProcessingProviderTest(unittest.TestCase):
             ('7 other coordinate systems', geographic,
              r'different coordinate systems: the grid layer "elevation_GTiff" EPSG:25832, the mask layer '
              r'"m4326" EPSG:4326', None),
+            ('7 corners within one part in 10^9', near_corner, None, 'near'),
+            ('7 corners half a cell apart', far_corner,
+             r'the grid layer "g" has lower-left x \(xllcorner\) 452000\.0, the mask layer "m" has 452012\.5', None),
             ('8 no no-data, byte mask', no_nodata_byte_mask, None, 'byte'),
             ('8 no-data 0 in the mask', zero_nodata_mask, None, 'zero'),
             ('9 NaN no-data', nan_float32, None, 'nan'),
@@ -460,8 +476,10 @@ class ProcessingProviderTest(unittest.TestCase):
                     continue
                 result, feedback = self.run_mask(grid, mask, layout, output, feedback)
                 cells, nodata = self.cells_of(result['OUTPUT'])
-                mask_cells = self.cells_of(self.grids['asc'][1])[0]  # the example mask marks the plot
-                if check == 'byte':   # kept wherever the mask has data, 0 included
+                if check == 'near':
+                    self.assertEqual(nodata, -9999)
+                    kept = [[m != -9999 for m in row] for row in mask_cells]
+                elif check == 'byte':   # kept wherever the mask has data, 0 included
                     self.assertEqual(nodata, -99999)
                     self.assertTrue(any('-99999.0, which no cell of the grid holds' in line for line in feedback.log))
                     kept = [[m != 255 for m in row] for row in byte_mask]
