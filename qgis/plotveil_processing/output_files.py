@@ -77,9 +77,15 @@ class OutputFiles:
         """Names the temporary grid (created empty) in the output's folder;
         its sidecars take its name with their own extensions."""
         folder = os.path.dirname(self.grid) or '.'
-        stem = os.path.basename(self.base)
-        handle, grid = tempfile.mkstemp(prefix='.{}.plotveil-'.format(stem), suffix='.' + self.extension, dir=folder)
-        os.close(handle)
+        # A short stem: the name with its temporary part must still fit where the output's fits.
+        stem = os.path.basename(self.base)[:32]
+        try:
+            handle, grid = tempfile.mkstemp(prefix='.{}.plotveil-'.format(stem), suffix='.' + self.extension,
+                                            dir=folder)
+            os.close(handle)
+        except OSError as e:
+            raise QgsProcessingException('Could not create a file beside the output {}: {}'.format(
+                self.grid, e.strerror or e))
         base = os.path.splitext(grid)[0]
         self.temporary = {self.grid: grid, self.base + '.prj': base + '.prj', self.base + '.hdr': base + '.hdr'}
         return grid
