@@ -234,6 +234,14 @@ def write_text_grid(layer, path, georeference, nodata, keep, feedback):
     (its no-data value, or NaN) become `nodata`; the others keep their value,
     or become `keep` when it is given (a mask's cells, whose values never
     reach the result). False when cancelled."""
+    try:
+        return _write_text_grid(layer, path, georeference, nodata, keep, feedback)
+    except OSError as e:
+        raise QgsProcessingException('Could not write {} for plotveil into {}: {}'.format(
+            layer, os.path.dirname(path), e.strerror or e))
+
+
+def _write_text_grid(layer, path, georeference, nodata, keep, feedback):
     height = layer.dataset.RasterYSize
     g = georeference
     with open(path, 'w', encoding='ascii', newline='\n') as stream:

@@ -93,7 +93,11 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
         files.refuse_inputs(layers)
         files.refuse_unwritable()
 
-        work = tempfile.mkdtemp(prefix='plotveil_', dir=QgsProcessingUtils.tempFolder())
+        try:
+            work = tempfile.mkdtemp(prefix='plotveil_', dir=QgsProcessingUtils.tempFolder())
+        except OSError as e:
+            raise QgsProcessingException('Could not make a temporary folder in {}: {}'.format(
+                QgsProcessingUtils.tempFolder(), e.strerror or e))
         try:
             done = self._mask(plotveil, sidecar_writer, grid, mask, files, layout, work, feedback)
             if not done:
