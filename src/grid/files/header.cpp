@@ -147,10 +147,10 @@ GridSize check_grid_size(const GridHeader& header, const std::string& name) {
   // Comparisons written so that NaN fails them.
   bool usable = ncols > -1.0 && ncols < 2147483647.0 && nrows > kInt32Below && nrows < kInt32Above;
   if (!usable) {
-    char cols[kMaxNumberText + 1] = {};
-    char rows[kMaxNumberText + 1] = {};
-    format_number(ncols, cols);
-    format_number(nrows, rows);
+    char cols[kMaxNumberText + 1];
+    char rows[kMaxNumberText + 1];
+    *format_number(ncols, cols) = '\0';
+    *format_number(nrows, rows) = '\0';
     fail(ExitCode::usage_or_setup, msg::unusable_size, name.c_str(), cols, rows);
   }
   return GridSize{static_cast<std::int32_t>(nrows)};

@@ -217,17 +217,28 @@ char* format_number(double value, char* out) {
   if (!detail::six_digits_quick(magnitude, six_digits) && !detail::six_digits_exact(magnitude, six_digits)) {
     six_digits = detail::six_digits_reference(magnitude);
   }
-  std::uint32_t six = six_digits.digits;
+  const std::uint32_t six = six_digits.digits;
   const int x10 = six_digits.exponent;
-  char digits[6];
+  // The six digits, then room that the fixed form below may copy from.
+  char digits[16] = {};
   const std::uint32_t high = six / 10000;
   const std::uint32_t low = six - high * 10000;
   std::memcpy(digits, kDigitPairs + 2 * high, 2);
   std::memcpy(digits + 2, kDigitPairs + 2 * (low / 100), 2);
   std::memcpy(digits + 4, kDigitPairs + 2 * (low % 100), 2);
-  int count = 6;
-  while (count > 1 && digits[count - 1] == '0') --count;
-
+  // Trailing zeros: a multiple of 10^k is one of 10^(k-1), so the count is a sum.
+  const int count = 6 - ((six % 10 == 0) + (six % 100 == 0) + (six % 1000 == 0) + (six % 10000 == 0) +
+                         (six % 100000 == 0));
+  if (x10 >= 0 && x10 < 6) {
+    // The fixed form of 1 and up, written in two copies of eight bytes; what
+    // they put past the end lies within the kMaxNumberText bytes a caller gives.
+    const int whole = x10 + 1;
+    std::memcpy(out, digits, 8);
+    if (count <= whole) return out + whole;
+    out[whole] = '.';
+    std::memcpy(out + whole + 1, digits + whole, 8);
+    return out + count + 1;
+  }
   return lay_out(digits, count, x10, 6, out);
 }
 

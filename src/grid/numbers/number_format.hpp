@@ -14,6 +14,8 @@ namespace plotveil {
 inline constexpr int kMaxNumberText = 16;
 
 // Writes the text of `value` at `out` and returns the end; no NUL is added.
+// The kMaxNumberText bytes from `out` must be writable: bytes past the end
+// may be written too.
 char* format_number(double value, char* out);
 
 // The longest text format_exact_number writes is 24 bytes
