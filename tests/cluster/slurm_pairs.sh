@@ -96,6 +96,7 @@ finish() {
   local pid left=()
   for pid in $(our_jobs) "${daemon_pids[@]}"; do kill -0 "$pid" 2>/dev/null && left+=("$pid"); done
   if [ ${#left[@]} -gt 0 ]; then fail "left running: ${left[*]}"; else pass; fi
+  [ -n "${socket_dir:-}" ] && rm -rf "$socket_dir"
   echo "slurm_pairs: $passed passed, $failed failed"
   [ "$failed" -eq 0 ]
 }
@@ -104,7 +105,12 @@ trap 'fail "interrupted"; exit 1' INT TERM
 
 rm -rf "$dir"
 mkdir -p "$dir/munge" "$dir/state" "$dir/spool" "$dir/bin"
-chmod 755 "$dir" "$dir/munge"   # munged wants its socket's folder open to all
+# munged wants every folder above its socket open to all, which a checkout in
+# a private folder (mktemp -d, a home of mode 700) is not: the socket lives
+# in a folder of its own under /tmp, removed at the end.
+socket_dir=$(mktemp -d /tmp/plotveil-munge.XXXXXX)
+chmod 755 "$socket_dir"
+socket=$socket_dir/munge.socket
 dd if=/dev/urandom of="$dir/munge/munge.key" bs=1024 count=1 status=none
 chmod 400 "$dir/munge/munge.key"
 
@@ -129,7 +135,7 @@ SlurmctldPort=$port
 SlurmdPort=$((port + 1))
 CommunicationParameters=NoInAddrAny,NoCtldInAddrAny
 AuthType=auth/munge
-AuthInfo=socket=$dir/munge/munge.socket
+AuthInfo=socket=$socket
 CredType=cred/munge
 StateSaveLocation=$dir/state
 SlurmdSpoolDir=$dir/spool
@@ -156,11 +162,11 @@ PartitionName=debug Nodes=ALL Default=YES MaxTime=INFINITE State=UP
 EOF
 export SLURM_CONF=$dir/slurm.conf
 
-munged --foreground --socket="$dir/munge/munge.socket" --key-file="$dir/munge/munge.key" \
+munged --foreground --socket="$socket" --key-file="$dir/munge/munge.key" \
   --pid-file="$dir/munge/munged.pid" --log-file="$dir/munge/munged.log" \
   --seed-file="$dir/munge/munged.seed" </dev/null >"$dir/munged.out" 2>&1 &
 daemon_pids+=($!)
-for _ in $(seq 40); do [ -S "$dir/munge/munge.socket" ] && break; sleep 0.25; done
+for _ in $(seq 40); do [ -S "$socket" ] && break; sleep 0.25; done
 slurmctld -D -f "$SLURM_CONF" </dev/null >"$dir/slurmctld.out" 2>&1 &
 daemon_pids+=($!)
 slurmd -D -f "$SLURM_CONF" -N localhost </dev/null >"$dir/slurmd.out" 2>&1 &
