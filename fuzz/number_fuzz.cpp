@@ -7,8 +7,8 @@
 // byte by byte. Every value read, and every 8-byte piece of the input taken as
 // a double, is written with format_number, compared with a reference text built
 // from printf's 17 correctly rounded digits, and read back, which must give the
-// value rounded to six significant digits. The data is then read again in
-// batches with read_numbers, which must give the same numbers.
+// value rounded to six significant digits. The data is then read again as a
+// grid's cells are, in blocks, which must give the same numbers.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -24,6 +24,8 @@
 #include "grid/files/text_input.hpp"
 #include "grid/numbers/number_format.hpp"
 #include "grid/numbers/number_scan.hpp"
+#include "grid/pipeline/text_cell_source.hpp"
+#include "grid/pipeline/worker_pool.hpp"
 #include "scratch_dir.hpp"
 #include "text_model.hpp"
 
@@ -161,26 +163,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     pos = m.next;
   }
 
-  // The same data read in batches, as rows are read: each batch stops at the
-  // first failed read and leaves the stream as that read does.
+  // The same data read as a grid's cells are: cut into blocks of 1 to 64
+  // bytes, taken 1 to 13 cells at a time. The cells are the reads above, up to
+  // the first that fails, where taking them stops.
   if (!plotveil::rewind_input(in, true)) fault("cannot rewind", path);
   const std::size_t batch = 1 + (size > 0 ? bytes[0] % 13 : 0);
+  const std::size_t block_bytes = 1 + (size > 1 ? bytes[1] % 64 : 0);
+  plotveil::WorkerPool pool;  // no workers: each block is read when it is waited for
+  plotveil::TextCellSource source;
+  if (!source.start(in, pool, block_bytes, 2)) fault("no memory for blocks", "");
   std::vector<double> cells(batch);
   pos = 0;
   for (bool more = true; more;) {
     std::fill(cells.begin(), cells.end(), sentinel);
-    const std::size_t got = plotveil::read_numbers(in, cells.data(), batch);
-    if (got > batch) fault("read_numbers read more than it was asked", "");
+    const std::size_t got = source.take(cells.data(), batch);
+    if (got > batch) fault("the cells read more than they were asked", "");
     for (std::size_t i = 0; i <= got && i < batch; ++i) {
       ModelRead m = model_read(data, text_size, pos);
       const std::string_view token(data + m.start, m.next - m.start);
       if (i < got) {
-        if (!m.ok) fault("read_numbers took what the syntax refuses", token);
-        if (bits_of(cells[i]) != bits_of(m.value)) fault("read_numbers value differs from strtod", token);
+        if (!m.ok) fault("the cells took what the syntax refuses", token);
+        if (bits_of(cells[i]) != bits_of(m.value)) fault("a cell differs from strtod", token);
       } else {
-        if (m.ok) fault("read_numbers refused a number", token);
-        if (bits_of(cells[i]) != bits_of(sentinel)) fault("a failed batch read stored a value", token);
-        more = m.next != m.start;
+        if (m.ok) fault("the cells refused a number", token);
+        if (bits_of(cells[i]) != bits_of(sentinel)) fault("a failed take stored a value", token);
+        more = false;
       }
       pos = m.next;
     }

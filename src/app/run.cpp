@@ -139,11 +139,12 @@ int run(int argc, const char* const* argv, const RunSettings& settings) {
     console_write_repeated(msg::progress_dot[0], size.rows > 0 ? static_cast<std::uint64_t>(size.rows) : 0);
   }
   std::unique_ptr<TextThreads> threads;
-  if (shape.width > 0 && size.rows > 0) {
-    InStream* text_inputs[2] = {first.encoding == GridEncoding::ascii ? &first.stream : nullptr,
-                                second.encoding == GridEncoding::ascii ? &second.stream : nullptr};
-    OutStream* text_output = format == OutputFormat::text ? &out : nullptr;
+  InStream* text_inputs[2] = {first.encoding == GridEncoding::ascii ? &first.stream : nullptr,
+                              second.encoding == GridEncoding::ascii ? &second.stream : nullptr};
+  OutStream* text_output = format == OutputFormat::text ? &out : nullptr;
+  if (shape.width > 0 && size.rows > 0 && (text_inputs[0] || text_inputs[1] || text_output)) {
     threads = start_text_threads(settings, text_inputs, text_output, shape, out_name, print_dot);
+    if (!threads) fail(ExitCode::usage_or_setup, msg::no_memory_for_rows, shape.width);
     cleanup.threads = threads.get();
   }
   RowSink out_rows = row_sink(out, format, shape, out_name, out_row.get(),

@@ -1,6 +1,7 @@
-// The row source and the row sink: read ahead or in series, written behind or
-// in series, a run must see the same rows, leave the same bytes and print the
-// same dots and message, wherever the stream flushes and wherever it fails.
+// The row source and the row sink: with blocks and slots of any size, a run
+// must see the rows that reading number after number gives, leave the bytes
+// that writing cell after cell leaves and print the same dots and message,
+// wherever the stream flushes and wherever it fails.
 #include "grid/pipeline/row_sink.hpp"
 #include "grid/pipeline/row_source.hpp"
 
@@ -12,6 +13,9 @@
 #include <vector>
 
 #include "base/console.hpp"
+#include "base/failure.hpp"
+#include "base/messages.hpp"
+#include "grid/files/text_input.hpp"
 #include "captured_run.hpp"
 #include "grid/pipeline/text_threads.hpp"
 #include "temp_file.hpp"
@@ -32,11 +36,12 @@ std::string file_bytes(const std::string& path) {
   return bytes.str();
 }
 
-// Writing behind: `slot_cells` cells per slot, two slots, one worker.
+// Writing behind: `slot_cells` cells per slot, two slots, `workers` workers
+// (none: the row loop formats each slot itself).
 struct Behind {
   TextThreads threads;
-  Behind(OutStream& out, const RowShape& shape, const std::string& name, std::size_t slot_cells) {
-    EXPECT_EQ(threads.pool.start(1), 1);
+  Behind(OutStream& out, const RowShape& shape, const std::string& name, std::size_t slot_cells, int workers) {
+    EXPECT_EQ(threads.pool.start(workers), workers);
     threads.writes_behind = threads.writer.start(out, threads.pool, shape, name, slot_cells, 2, print_dot);
     EXPECT_TRUE(threads.writes_behind);
   }
@@ -48,10 +53,10 @@ struct Written {
   std::string bytes;      // in the file, or buffered when the writes failed
 };
 
-// Writes `rows` rows of `width` cells through a sink: in series when
-// `slot_cells` is 0, else behind. The stream holds `capacity` bytes; with
+// Writes `rows` rows of `width` cells: cell after cell, as the reference, when
+// `slot_cells` is 0, else through a sink with slots of that size. The stream holds `capacity` bytes; with
 // `refuse`, every write to the file fails.
-Written write_rows(int width, int rows, std::size_t slot_cells, std::size_t capacity, bool refuse) {
+Written write_rows(int width, int rows, std::size_t slot_cells, int workers, std::size_t capacity, bool refuse) {
   CapturedRun captured;
   TempFile file("");
   const std::string name = "out.asc";
@@ -65,22 +70,35 @@ Written write_rows(int width, int rows, std::size_t slot_cells, std::size_t capa
   std::vector<double> row(static_cast<std::size_t>(width) + 1);
   Written written;
   {
-    std::unique_ptr<Behind> behind;
-    if (slot_cells > 0) behind = std::make_unique<Behind>(out, shape, name, slot_cells);
-    RowSink sink = row_sink(out, OutputFormat::text, shape, name, row.data(),
-                            behind ? &behind->threads.writer : nullptr, print_dot);
-    EXPECT_EQ(sink.kind, slot_cells == 0 ? RowSink::Kind::stream
-                         : static_cast<std::size_t>(width) <= slot_cells ? RowSink::Kind::into_slots
-                                                                          : RowSink::Kind::through_row);
-    written.code = exit_code_of([&] {
-      for (int r = 1; r <= rows; ++r) {
-        double* cells = row_space(sink);
-        // Cells of one to seven characters, so rows differ in length.
-        for (int c = 1; c <= width; ++c) cells[c] = (r * 37 + c * 11) % 97 * (c % 3 == 0 ? 1000.25 : 1.0);
-        write_row(sink, r);
-      }
-      finish_rows(sink);
-    });
+    // Cells of one to seven characters, so rows differ in length.
+    auto fill = [&](double* cells, int r) {
+      for (int c = 1; c <= width; ++c) cells[c] = (r * 37 + c * 11) % 97 * (c % 3 == 0 ? 1000.25 : 1.0);
+    };
+    if (slot_cells == 0) {
+      written.code = exit_code_of([&] {
+        for (int r = 1; r <= rows; ++r) {
+          fill(row.data(), r);
+          for (int c = 1; c <= width; ++c) {
+            char* p = reserve_output(out, kTextCellRoom);
+            if (p == nullptr) fail(ExitCode::write_row, msg::error_writing_row, r, name.c_str());
+            commit_output(out, static_cast<std::size_t>(format_text_cell(row[c], c, shape, p) - p));
+          }
+          print_dot();
+        }
+      });
+    } else {
+      Behind behind(out, shape, name, slot_cells, workers);
+      RowSink sink = row_sink(out, OutputFormat::text, shape, name, row.data(), &behind.threads.writer, print_dot);
+      EXPECT_EQ(sink.kind, static_cast<std::size_t>(width) <= slot_cells ? RowSink::Kind::into_slots
+                                                                       : RowSink::Kind::through_row);
+      written.code = exit_code_of([&] {
+        for (int r = 1; r <= rows; ++r) {
+          fill(row_space(sink), r);
+          write_row(sink, r);
+        }
+        finish_rows(sink);
+      });
+    }
   }
   written.printed = captured.printed();
   if (refuse) {
@@ -99,7 +117,7 @@ TEST(RowSink, BehindWritesTheBytesAndFailsAtTheRowOfWritingInSeries) {
   for (bool refuse : {false, true}) {
     for (std::size_t capacity : {40, 64, 4096}) {
       for (int width : {1, 4, 9}) {
-        const Written alone = write_rows(width, 20, 0, capacity, refuse);
+        const Written alone = write_rows(width, 20, 0, 0, capacity, refuse);
         // 4096 bytes hold all twenty rows: nothing is written to the file yet.
         const bool fails = refuse && capacity < 4096;
         EXPECT_EQ(alone.code, fails ? 6 : -1);
@@ -107,9 +125,11 @@ TEST(RowSink, BehindWritesTheBytesAndFailsAtTheRowOfWritingInSeries) {
           EXPECT_EQ(alone.printed, std::string(20, '.'));
         }
         for (std::size_t slot_cells : {1, 3, 4, 16}) {
+          const int workers = static_cast<int>(slot_cells % 2);
           SCOPED_TRACE("refuse " + std::to_string(refuse) + ", capacity " + std::to_string(capacity) +
-                       ", width " + std::to_string(width) + ", slot " + std::to_string(slot_cells));
-          const Written behind = write_rows(width, 20, slot_cells, capacity, refuse);
+                       ", width " + std::to_string(width) + ", slot " + std::to_string(slot_cells) +
+                       ", workers " + std::to_string(workers));
+          const Written behind = write_rows(width, 20, slot_cells, workers, capacity, refuse);
           EXPECT_EQ(behind.code, alone.code);
           EXPECT_EQ(behind.printed, alone.printed);
           EXPECT_EQ(behind.bytes, alone.bytes);
@@ -125,9 +145,10 @@ struct Read {
   std::vector<double> cells;  // of every row read
 };
 
-// Reads rows of `width` cells from the text `body` until the run ends: in
-// series when `block_bytes` is 0, else ahead in blocks of that size.
-Read read_rows(const std::string& body, int width, int rows, std::size_t block_bytes) {
+// Reads rows of `width` cells from the text `body` until the run ends: number
+// after number, as the reference, when `block_bytes` is 0, else ahead in blocks
+// of that size.
+Read read_rows(const std::string& body, int width, int rows, std::size_t block_bytes, int workers) {
   CapturedRun captured;
   TempFile file(body);
   const std::string name = "grid.asc";
@@ -141,12 +162,19 @@ Read read_rows(const std::string& body, int width, int rows, std::size_t block_b
   TextThreads threads;
   RowSource source{&in, GridEncoding::ascii, &name, shape, row.data(), narrow.data(), nullptr, nullptr};
   if (block_bytes > 0) {
-    EXPECT_EQ(threads.pool.start(1), 1);
+    EXPECT_EQ(threads.pool.start(workers), workers);
     EXPECT_TRUE(threads.sources[0].start(in, threads.pool, block_bytes, 3));
     source.ahead = &threads.sources[0];
   }
   read.code = exit_code_of([&] {
     for (int r = 1; r <= rows; ++r) {
+      if (block_bytes == 0) {
+        for (int c = 1; c <= width; ++c) {
+          if (!read_number(in, row[c])) fail_short_row(name, r, c - 1);
+        }
+        read.cells.insert(read.cells.end(), row.begin() + 1, row.end());
+        continue;
+      }
       const double* cells = read_row(source, r);
       read.cells.insert(read.cells.end(), cells + 1, cells + 1 + width);
     }
@@ -169,12 +197,13 @@ TEST(RowSource, AheadTakesTheRowsAndStopsWhereReadingInSeriesDoes) {
       {"1 2 3 4 5 6 7 8\x1a 9", 5, "error reading from grid.asc in row 3 (2 values read)\n"},
   };
   for (const Case& c : cases) {
-    const Read alone = read_rows(c.body, 3, 3, 0);
+    const Read alone = read_rows(c.body, 3, 3, 0, 0);
     EXPECT_EQ(alone.code, c.code) << c.body;
     EXPECT_EQ(alone.printed, c.printed) << c.body;
     for (std::size_t block : {1, 2, 5, 64}) {
-      SCOPED_TRACE(std::string(c.body) + ", block " + std::to_string(block));
-      const Read ahead = read_rows(c.body, 3, 3, block);
+      const int workers = static_cast<int>(block % 2);
+      SCOPED_TRACE(std::string(c.body) + ", block " + std::to_string(block) + ", workers " + std::to_string(workers));
+      const Read ahead = read_rows(c.body, 3, 3, block, workers);
       EXPECT_EQ(ahead.code, alone.code);
       EXPECT_EQ(ahead.printed, alone.printed);
       EXPECT_EQ(ahead.cells, alone.cells);

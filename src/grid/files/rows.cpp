@@ -4,7 +4,6 @@
 
 #include "base/failure.hpp"
 #include "base/messages.hpp"
-#include "grid/files/text_input.hpp"
 #include "grid/numbers/number_format.hpp"
 
 namespace plotveil {
@@ -12,16 +11,6 @@ namespace {
 
 [[noreturn]] void fail_row_write(std::int64_t row, const std::string& out_name) {
   fail(ExitCode::write_row, msg::error_writing_row, static_cast<int>(row), out_name.c_str());
-}
-
-void write_text_row(OutStream& out, const double* cells, const RowShape& shape, std::int64_t row,
-                    const std::string& out_name) {
-  for (std::int32_t c = 1; c <= shape.width; ++c) {
-    char* p = reserve_output(out, kTextCellRoom);
-    if (p == nullptr) fail_row_write(row, out_name);
-    char* end = format_text_cell(cells[c], c, shape, p);
-    commit_output(out, static_cast<std::size_t>(end - p));
-  }
 }
 
 // Single cells, unaligned in a byte buffer, widened exactly.
@@ -80,7 +69,7 @@ std::int64_t read_row_cells(InStream& in, GridEncoding encoding, const RowShape&
       return shape.width;
     }
     case GridEncoding::ascii:
-      return static_cast<std::int64_t>(read_numbers(in, cells + 1, width));
+      break;  // text cells are read in blocks (grid/pipeline/text_cell_source.hpp)
   }
   return 0;
 }
@@ -142,8 +131,7 @@ void write_row_cells(OutStream& out, OutputFormat format, const double* cells, c
       return;
     }
     case OutputFormat::text:
-      write_text_row(out, cells, shape, row, out_name);
-      return;
+      return;  // text rows are written in slots (grid/pipeline/text_row_writer.hpp)
   }
 }
 

@@ -20,16 +20,18 @@ struct RowShape {
 
 RowShape row_shape(double ncols);
 
-// Reads cells 1 to W of the next row into `cells` and returns how many whole
-// cells the input supplied: W unless it ran out. A "single" row wider than the
-// stream's buffer goes through `narrow` (W + 1 floats).
+// Reads cells 1 to W of the next row of a binary grid into `cells` and returns
+// how many whole cells the input supplied: W unless it ran out. A "single" row
+// wider than the stream's buffer goes through `narrow` (W + 1 floats). Text
+// rows are read by a TextCellSource.
 std::int64_t read_row_cells(InStream& in, GridEncoding encoding, const RowShape& shape, double* cells,
                             float* narrow);
 
 // Ends the run with code 5: row `row` of input `name` ran out after `read` cells.
 [[noreturn]] void fail_short_row(const std::string& name, std::int64_t row, std::int64_t read);
 
-// Writes cells 1 to W. A row that cannot be written ends the run with code 6.
+// Writes cells 1 to W in a binary format. A row that cannot be written ends the
+// run with code 6. Text rows are written by a TextRowWriter.
 void write_row_cells(OutStream& out, OutputFormat format, const double* cells, const RowShape& shape,
                      std::int64_t row, const std::string& out_name);
 

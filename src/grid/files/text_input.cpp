@@ -45,24 +45,6 @@ bool read_number(InStream& in, double& destination) {
   return true;
 }
 
-std::size_t read_numbers(InStream& in, double* destination, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    // Numbers that lie whole in the buffer are taken here without a call.
-    const char* p = in.pos;
-    const char* end = in.end;
-    while (p < end && is_text_space(*p)) ++p;
-    if (static_cast<std::size_t>(end - p) >= kNumberWindow) {
-      if (const char* stop = scan_plain_number(p, end, destination[i])) {
-        in.pos = const_cast<char*>(stop);
-        continue;
-      }
-    }
-    in.pos = const_cast<char*>(p);
-    if (!read_number(in, destination[i])) return i;
-  }
-  return count;
-}
-
 bool skip_word(InStream& in) {
   std::size_t length = 0;
   return read_word(in, nullptr, 0, length);

@@ -8,14 +8,11 @@
 
 namespace plotveil {
 
-// Skips white space and reads one number. On failure nothing is stored and the
+// Skips white space and reads one number: a header's value, or a word longer
+// than a block of cells (grid/pipeline/text_cell_source.hpp reads the cells). On failure nothing is stored and the
 // character that stopped the read stays in the stream, so a letter stalls every
 // later read there. False at the end of the data as well.
 bool read_number(InStream& in, double& destination);
-
-// Reads up to `count` numbers into consecutive cells; returns how many were
-// read before one failed (as read_number fails).
-std::size_t read_numbers(InStream& in, double* destination, std::size_t count);
 
 // Skips white space and one word (a run of bytes other than white space),
 // keeping nothing of it. False when the data ends before the word begins.

@@ -1,6 +1,6 @@
-// Where the row loop's output rows go: written into the output stream in
-// series, or handed to the text written behind on worker threads. Which of
-// them is settled once, before the first row; each row then takes one branch.
+// Where the row loop's output rows go: written into a binary output stream row
+// by row, or handed to a text output written behind in slots. Which of them is
+// settled once, before the first row; each row then takes one branch.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,7 @@ namespace plotveil {
 
 struct RowSink {
   enum class Kind : std::uint8_t {
-    stream,        // write_row_cells into the stream, row by row
+    stream,        // binary: write_row_cells into the stream, row by row
     into_slots,    // masked straight into the writer's slots
     through_row,   // rows wider than a slot: copied from the row buffer in pieces
   };
@@ -25,7 +25,7 @@ struct RowSink {
   RowShape shape;
   const std::string* out_name = nullptr;
   double* cells = nullptr;                      // the output row buffer, W + 1 cells
-  TextRowWriter* behind = nullptr;              // the text written behind, if any
+  TextRowWriter* behind = nullptr;              // a text output's writer
   TextRowWriter::RowWritten row_written = nullptr;  // once a row's bytes are all in the stream
 };
 

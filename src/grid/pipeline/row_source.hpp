@@ -1,6 +1,6 @@
-// Where the row loop's input rows come from: read from the input stream in
-// series, or taken from the cells read ahead on worker threads. Which of them
-// is settled once, before the first row; each row then takes one branch.
+// Where the row loop's input rows come from: read from a binary input stream
+// row by row, or taken from a text input's cells read ahead in blocks. Which of
+// them is settled once, before the first row; each row then takes one branch.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +21,7 @@ struct RowSource {
   RowShape shape;
   double* cells = nullptr;          // the input's row buffer, W + 1 cells
   float* narrow = nullptr;          // W + 1 floats for single rows wider than the stream's buffer
-  TextCellSource* ahead = nullptr;  // the cells read ahead, if any
+  TextCellSource* ahead = nullptr;  // a text input's cells read ahead
   RowSink* written_first = nullptr; // written out before a short row ends the run
 };
 

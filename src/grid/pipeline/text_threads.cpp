@@ -6,9 +6,9 @@
 namespace plotveil {
 namespace {
 
-// Blocks and slots in flight: enough that workers always find queued jobs
-// while the main thread takes some of them on, few enough to keep the memory
-// small and fixed.
+// Blocks and slots in flight with workers: enough that workers always find
+// queued jobs while the main thread takes some of them on, few enough to keep
+// the memory small and fixed.
 int in_flight(int threads) { return std::clamp(16 * threads, 32, 64); }
 
 }  // namespace
@@ -17,22 +17,23 @@ std::unique_ptr<TextThreads> start_text_threads(const TextThreadSettings& settin
                                                 OutStream* text_output, const RowShape& shape,
                                                 const std::string& out_name,
                                                 TextRowWriter::RowWritten row_written) {
-  if (settings.threads <= 1 || (text_inputs[0] == nullptr && text_inputs[1] == nullptr && text_output == nullptr)) {
-    return nullptr;
-  }
   std::unique_ptr<TextThreads> threads(new (std::nothrow) TextThreads);
-  // The main thread is one of the threads: it takes jobs whenever it would wait.
-  if (!threads || threads->pool.start(settings.threads - 1) == 0) return nullptr;
-  const int count = in_flight(settings.threads);
+  if (!threads) return nullptr;
+  // The main thread is one of the threads: it takes jobs whenever it would
+  // wait. Alone, or when the system gives no worker, it runs every job itself.
+  if (settings.threads > 1) threads->pool.start(settings.threads - 1);
+  const int count = threads->pool.workers() > 0 ? in_flight(settings.threads) : 2;
   for (int k = 0; k < 2; ++k) {
     if (text_inputs[k] == nullptr) continue;
     InStream& in = *text_inputs[k];
     const std::size_t block = std::clamp<std::size_t>(settings.text_block_bytes, 1, in.capacity / 2);
     threads->reads_ahead[k] = threads->sources[k].start(in, threads->pool, block, count);
+    if (!threads->reads_ahead[k]) return nullptr;
   }
   if (text_output != nullptr) {
     threads->writes_behind =
         threads->writer.start(*text_output, threads->pool, shape, out_name, settings.text_slot_cells, count, row_written);
+    if (!threads->writes_behind) return nullptr;
   }
   return threads;
 }

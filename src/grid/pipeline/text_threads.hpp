@@ -1,6 +1,7 @@
-// Text inputs read ahead and a text output written behind, on worker threads.
-// The row loop takes cells and hands rows over in order, so all it prints and
-// writes stays as without threads.
+// The cells of text inputs read in blocks ahead of the row loop, and a text
+// output written in slots behind it: on worker threads, or by the row loop
+// itself when it runs alone. The row loop takes cells and hands rows over in
+// order, so all it prints and writes is the same with any number of threads.
 #pragma once
 
 #include <cstddef>
@@ -37,10 +38,10 @@ struct TextThreadSettings {
   std::size_t text_slot_cells = 1 << 11;   // cells of text output per slot written behind
 };
 
-// Starts the workers for the text among the inputs (`text_inputs[k]`, nullptr
-// for a binary one) and the output (`text_output`, nullptr for a binary one).
-// Nothing when there is no text, a single thread, or the threads or their
-// memory cannot be had: then rows go in series.
+// Starts the reading and writing of the text among the inputs
+// (`text_inputs[k]`, nullptr for a binary one) and the output (`text_output`,
+// nullptr for a binary one), with settings.threads - 1 workers or as many as
+// the system gives. Nullptr when the memory cannot be had.
 std::unique_ptr<TextThreads> start_text_threads(const TextThreadSettings& settings, InStream* text_inputs[2],
                                                 OutStream* text_output, const RowShape& shape,
                                                 const std::string& out_name,
