@@ -8,7 +8,8 @@
 // a double, is written with format_number, compared with a reference text built
 // from printf's 17 correctly rounded digits, and read back, which must give the
 // value rounded to six significant digits. The data is then read again as a
-// grid's cells are, in blocks, which must give the same numbers.
+// grid's cells are, in blocks, which must give the same numbers, and texts
+// kept for writing them again that are written as their values are.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -165,18 +166,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
   // The same data read as a grid's cells are: cut into blocks of 1 to 64
   // bytes, taken 1 to 13 cells at a time. The cells are the reads above, up to
-  // the first that fails, where taking them stops.
+  // the first that fails, where taking them stops; a text kept for writing a
+  // cell again is its token and its value's written text.
   if (!plotveil::rewind_input(in, true)) fault("cannot rewind", path);
   const std::size_t batch = 1 + (size > 0 ? bytes[0] % 13 : 0);
   const std::size_t block_bytes = 1 + (size > 1 ? bytes[1] % 64 : 0);
   plotveil::WorkerPool pool;  // no workers: each block is read when it is waited for
   plotveil::TextCellSource source;
-  if (!source.start(in, pool, block_bytes, 2)) fault("no memory for blocks", "");
+  if (!source.start(in, pool, block_bytes, 2, true)) fault("no memory for blocks", "");
   std::vector<double> cells(batch);
+  std::vector<plotveil::CellText> texts(batch);
   pos = 0;
   for (bool more = true; more;) {
     std::fill(cells.begin(), cells.end(), sentinel);
-    const std::size_t got = source.take(cells.data(), batch);
+    const std::size_t got = source.take(cells.data(), batch, texts.data());
     if (got > batch) fault("the cells read more than they were asked", "");
     for (std::size_t i = 0; i <= got && i < batch; ++i) {
       ModelRead m = model_read(data, text_size, pos);
@@ -184,6 +187,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
       if (i < got) {
         if (!m.ok) fault("the cells took what the syntax refuses", token);
         if (bits_of(cells[i]) != bits_of(m.value)) fault("a cell differs from strtod", token);
+        if (texts[i] != 0) {
+          // A kept text is the token itself and what writing the value gives.
+          char kept[plotveil::kMaxNumberText];
+          char written[plotveil::kMaxNumberText];
+          const std::string_view kept_text(kept, plotveil::put_cell_text(texts[i], kept) - kept);
+          const std::string_view written_text(written, plotveil::format_number(cells[i], written) - written);
+          if (kept_text != token || written_text != token) fault("a kept text is not what is written", token);
+        }
       } else {
         if (m.ok) fault("the cells refused a number", token);
         if (bits_of(cells[i]) != bits_of(sentinel)) fault("a failed take stored a value", token);

@@ -14,6 +14,7 @@
 #include "grid/files/encoding.hpp"
 #include "grid/files/header.hpp"
 #include "grid/files/rows.hpp"
+#include "grid/numbers/cell_text.hpp"
 #include "grid/pipeline/row_sink.hpp"
 #include "grid/pipeline/row_source.hpp"
 #include "grid/pipeline/text_threads.hpp"
@@ -130,7 +131,11 @@ int run(int argc, const char* const* argv, const RunSettings& settings) {
   GridStatistics stats;
   reset(stats, nodata);
   CellBuffer<float> narrow_row = allocate_row<float>(shape.width);
-  if (!first_row || !second_row || !out_row || !narrow_row) {
+  // A text output writes again the texts of grid_1's cells that it keeps.
+  const bool keep_texts = format == OutputFormat::text;
+  CellBuffer<CellText> first_texts = allocate_row<CellText>(keep_texts ? shape.width : 0);
+  CellBuffer<CellText> out_texts = allocate_row<CellText>(keep_texts ? shape.width : 0);
+  if (!first_row || !second_row || !out_row || !narrow_row || !first_texts || !out_texts) {
     fail(ExitCode::usage_or_setup, msg::no_memory_for_rows, shape.width);
   }
 
@@ -147,10 +152,11 @@ int run(int argc, const char* const* argv, const RunSettings& settings) {
     if (!threads) fail(ExitCode::usage_or_setup, msg::no_memory_for_rows, shape.width);
     cleanup.threads = threads.get();
   }
-  RowSink out_rows = row_sink(out, format, shape, out_name, out_row.get(),
+  RowSink out_rows = row_sink(out, format, shape, out_name, out_row.get(), out_texts.get(),
                               threads ? threads->behind() : nullptr, print_dot);
   RowSource grid_rows{&first.stream, first.encoding, &first.name, shape, first_row.get(), narrow_row.get(),
-                      threads ? threads->ahead(0) : nullptr, &out_rows};
+                      threads ? threads->ahead(0) : nullptr, &out_rows, first_texts.get()};
+  const CellText nodata_text = keep_texts ? cell_text_of(nodata) : 0;
   RowSource mask_rows{&second.stream, second.encoding, &second.name, shape, second_row.get(), narrow_row.get(),
                       threads ? threads->ahead(1) : nullptr, &out_rows};
 
@@ -159,6 +165,10 @@ int run(int argc, const char* const* argv, const RunSettings& settings) {
     const double* mask_cells = read_row(mask_rows, row);
     double* out_cells = row_space(out_rows);
     mask_row(grid_cells, mask_cells, out_cells, shape.width, nodata, stats);
+    if (out_rows.space_texts != nullptr) {
+      keep_cell_texts(grid_cells, grid_rows.row_texts, out_cells, out_rows.space_texts, shape.width, nodata,
+                      nodata_text);
+    }
     write_row(out_rows, row);  // and the row's dot, once its bytes are in the stream
   }
   finish_rows(out_rows);

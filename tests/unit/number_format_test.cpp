@@ -1,5 +1,6 @@
 #include "grid/numbers/number_format.hpp"
 #include "grid/numbers/number_scan.hpp"
+#include "grid/numbers/text_numbers.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,9 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace plotveil {
 namespace {
@@ -194,6 +197,90 @@ TEST(FormatExactNumber, ReadsBackAsTheSameDoubleOnRandomBits) {
     ASSERT_TRUE(scanner.succeeded()) << text;
     ASSERT_EQ(std::bit_cast<std::uint64_t>(scanner.value()), std::bit_cast<std::uint64_t>(value)) << text;
     ASSERT_LE(text.size(), 24u) << text;
+  }
+}
+
+}  // namespace
+}  // namespace plotveil
+
+namespace plotveil {
+namespace {
+
+// The text `format_number` writes for d.ddddd x 10^x10 (d: six digits), built
+// here apart from the tool's layout.
+std::string fixed_text(int six, int x10) {
+  std::string digits = std::to_string(six);
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  std::string text;
+  if (x10 < 0) {
+    text.append("0.").append(static_cast<std::size_t>(-x10 - 1), '0').append(digits);
+    return text;
+  }
+  const std::size_t whole = static_cast<std::size_t>(x10) + 1;
+  if (digits.size() <= whole) return text.append(digits).append(whole - digits.size(), '0');
+  return text.append(digits, 0, whole).append(".").append(digits, whole);
+}
+
+// A text kept from the input must be what formatting its value writes: tried
+// for every text in the form the writer uses that fits eight bytes (every six
+// digits at every exponent of the fixed form, and a sign on every seventh).
+TEST(KeptTexts, EveryKeptTextIsWhatItsValueIsWrittenAs) {
+  std::string block;
+  std::vector<std::string> texts;
+  auto read_and_check = [&] {
+    std::vector<double> cells(texts.size());
+    std::vector<CellText> kept(texts.size());
+    bool stops = true;
+    block += std::string(1 + kCellTextReach, ' ');
+    ASSERT_EQ(read_text_block(block.data(), block.size() - 1 - kCellTextReach, cells.data(), kept.data(), stops),
+              texts.size());
+    EXPECT_FALSE(stops);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      const std::string& text = texts[i];
+      char written[kMaxNumberText];
+      char put[kMaxNumberText];
+      const bool same = format_number(cells[i], written) - written == static_cast<std::ptrdiff_t>(text.size()) &&
+                        std::memcmp(written, text.data(), text.size()) == 0;
+      const bool kept_right = kept[i] == 0 ? text.size() > kCellTextReach
+                                           : put_cell_text(kept[i], put) - put == static_cast<std::ptrdiff_t>(text.size()) &&
+                                                 std::memcmp(put, text.data(), text.size()) == 0;
+      ASSERT_TRUE(same && kept_right) << text << " is written as " << text_of(cells[i]) << ", kept " << kept[i];
+    }
+    block.clear();
+    texts.clear();
+  };
+  for (int x10 = -4; x10 <= 5; ++x10) {
+    for (int six = 100000; six <= 999999; ++six) {
+      texts.push_back(six % 7 == 0 ? "-" : "");
+      texts.back().append(fixed_text(six, x10));
+      block += texts.back() + (six % 3 == 0 ? "\r\n" : " ");
+      if (texts.size() == 100000) read_and_check();
+    }
+  }
+  read_and_check();
+}
+
+TEST(KeptTexts, TextsTheWriterWouldChangeAreNotKept) {
+  struct Case {
+    const char* text;
+    bool kept;
+  };
+  const Case cases[] = {
+      {"-9999", true},   {"0.0001", true},   {"999999", true},   {"-1234.56", true},  {"1000", true},
+      {"+1", false},     {"01", false},      {"1.", false},      {".5", false},       {"1.50", false},
+      {"1e2", false},    {"0", false},       {"-0", false},      {"0.00001", false},  {"1234567", false},
+      {"1234.567", false}, {"-0.00123", true}, {"-0.000123", false},  {"00.5", false}, {"-0.0", false},
+  };
+  for (const Case& c : cases) {
+    std::string block = std::string(c.text) + std::string(1 + kCellTextReach, ' ');
+    double cell = 0;
+    CellText kept = 1;
+    bool stops = true;
+    ASSERT_EQ(read_text_block(block.data(), std::strlen(c.text), &cell, &kept, stops), 1u) << c.text;
+    EXPECT_EQ(kept != 0, c.kept) << c.text;
+    if (c.kept) {
+      EXPECT_EQ(text_of(cell), c.text);
+    }
   }
 }
 

@@ -81,19 +81,24 @@ Written write_rows(int width, int rows, std::size_t slot_cells, int workers, std
           for (int c = 1; c <= width; ++c) {
             char* p = reserve_output(out, kTextCellRoom);
             if (p == nullptr) fail(ExitCode::write_row, msg::error_writing_row, r, name.c_str());
-            commit_output(out, static_cast<std::size_t>(format_text_cell(row[c], c, shape, p) - p));
+            commit_output(out, static_cast<std::size_t>(format_text_cell(row[c], 0, c, shape, p) - p));
           }
           print_dot();
         }
       });
     } else {
       Behind behind(out, shape, name, slot_cells, workers);
-      RowSink sink = row_sink(out, OutputFormat::text, shape, name, row.data(), &behind.threads.writer, print_dot);
+      std::vector<CellText> texts(row.size());
+      RowSink sink = row_sink(out, OutputFormat::text, shape, name, row.data(), texts.data(), &behind.threads.writer,
+                              print_dot);
       EXPECT_EQ(sink.kind, static_cast<std::size_t>(width) <= slot_cells ? RowSink::Kind::into_slots
                                                                        : RowSink::Kind::through_row);
       written.code = exit_code_of([&] {
         for (int r = 1; r <= rows; ++r) {
-          fill(row_space(sink), r);
+          double* cells = row_space(sink);
+          fill(cells, r);
+          // Every other cell goes as a kept text.
+          for (int c = 1; c <= width; ++c) sink.space_texts[c] = (r + c) % 2 ? cell_text_of(cells[c]) : 0;
           write_row(sink, r);
         }
         finish_rows(sink);

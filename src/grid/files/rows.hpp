@@ -8,6 +8,7 @@
 
 #include "grid/files/byte_streams.hpp"
 #include "grid/grid_types.hpp"
+#include "grid/numbers/cell_text.hpp"
 #include "grid/numbers/number_format.hpp"
 
 namespace plotveil {
@@ -38,11 +39,11 @@ void write_row_cells(OutStream& out, OutputFormat format, const double* cells, c
 // Room a text cell needs: one number and its separator.
 inline constexpr std::size_t kTextCellRoom = kMaxNumberText + 2;
 
-// The text of cell `column` of a row: its number, then a tab, or CR LF after
-// the row's last cell (a tab there too when ncols is fractional). Returns the
-// end; at most kTextCellRoom bytes.
-inline char* format_text_cell(double value, std::int32_t column, const RowShape& shape, char* out) {
-  out = format_number(value, out);
+// The text of cell `column` of a row: its number (its kept text, when it has
+// one), then a tab, or CR LF after the row's last cell (a tab there too when
+// ncols is fractional). Returns the end; at most kTextCellRoom bytes.
+inline char* format_text_cell(double value, CellText text, std::int32_t column, const RowShape& shape, char* out) {
+  out = text != 0 ? put_cell_text(text, out) : format_number(value, out);
   if (column < shape.width || !shape.line_end) {
     *out++ = '\t';
   } else {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "grid/numbers/cell_text.hpp"
 #include "grid/numbers/powers_of_ten.hpp"
 
 namespace plotveil {
@@ -59,8 +60,13 @@ inline const char* take_digits(const char* p, const char* limit, std::uint64_t& 
 // The common case in one pass: a plain decimal of at most 19 digits, no
 // exponent, that converts exactly, and whose end lies before `limit`. Returns
 // where it stops, or nullptr when the number needs the NumberScanner. Inline:
-// the loops over a grid's cells take it without a call.
-inline const char* scan_plain_number(const char* p, const char* limit, double& value) {
+// the loops over a grid's cells take it without a call. With kKeepText,
+// `text` gets the number's text where it is one a cell can keep (cell_text.hpp),
+// else 0; then kCellTextReach bytes from `p` must be readable.
+template <bool kKeepText = false>
+[[gnu::always_inline]] inline const char* scan_plain_number(const char* p, const char* limit, double& value,
+                                                            CellText* text = nullptr) {
+  const char* const start = p;
   bool negative = false;
   if (p < limit && (*p == '-' || *p == '+')) negative = *p++ == '-';
   std::uint64_t m = 0;
@@ -68,7 +74,8 @@ inline const char* scan_plain_number(const char* p, const char* limit, double& v
   p = detail::take_digits(p, limit, m);
   std::ptrdiff_t whole = p - digits;
   std::ptrdiff_t fraction = 0;
-  if (p < limit && *p == '.') {
+  const bool point = p < limit && *p == '.';
+  if (point) {
     const char* first = ++p;
     p = detail::take_digits(p, limit, m);
     fraction = p - first;
@@ -81,9 +88,18 @@ inline const char* scan_plain_number(const char* p, const char* limit, double& v
   double v = static_cast<double>(m);
   if (fraction > 0) v = v / kExactPowersOfTen.p[fraction];
   value = negative ? -v : v;
+  if constexpr (kKeepText) {
+    // Written back as it stands: six significant digits at most, no "+", a
+    // leading zero only in "0.", no point without a digit after it and no
+    // trailing zero after one, and a decimal exponent from -4 to 5.
+    const std::size_t length = static_cast<std::size_t>(p - start);
+    const bool kept = length <= kCellTextReach && *start != '+' && m != 0 && m < 1'000'000 && whole > 0 &&
+                      (*digits != '0' || (whole == 1 && point)) && (!point || (fraction > 0 && p[-1] != '0')) &&
+                      v >= 1e-4;
+    *text = kept ? pack_cell_text(start, length) : 0;
+  }
   return p;
 }
-
 
 class NumberScanner {
  public:

@@ -3,8 +3,10 @@
 #include "grid/numbers/number_scan.hpp"
 
 namespace plotveil {
+namespace {
 
-std::size_t read_text_block(const char* text, std::size_t size, double* cells, bool& stops) {
+template <bool kKeepText>
+std::size_t read_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
   const char* p = text;
   const char* end = text + size;
   const char* limit = end + 1;  // the blank after the bytes ends every number before it
@@ -13,7 +15,7 @@ std::size_t read_text_block(const char* text, std::size_t size, double* cells, b
   for (;;) {
     while (p < end && is_text_space(*p)) ++p;
     if (p == end) return count;
-    if (const char* stop = scan_plain_number(p, limit, cells[count])) {
+    if (const char* stop = scan_plain_number<kKeepText>(p, limit, cells[count], texts + count)) {
       p = stop;
       ++count;
       continue;
@@ -24,8 +26,16 @@ std::size_t read_text_block(const char* text, std::size_t size, double* cells, b
       stops = true;
       return count;
     }
+    if constexpr (kKeepText) texts[count] = 0;
     cells[count++] = scanner.value();
   }
+}
+
+}  // namespace
+
+std::size_t read_text_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
+  return texts != nullptr ? read_block<true>(text, size, cells, texts, stops)
+                          : read_block<false>(text, size, cells, nullptr, stops);
 }
 
 }  // namespace plotveil

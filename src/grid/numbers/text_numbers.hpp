@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "grid/numbers/cell_text.hpp"
+
 namespace plotveil {
 
 inline bool is_text_space(char c) {
@@ -13,7 +15,9 @@ inline bool is_text_space(char c) {
 
 // Reads the numbers of `size` bytes at `text`, which end at white space or at
 // the end of the data and are followed by one blank in memory. Returns how
-// many were stored; `stops` tells whether a read failed after them.
-std::size_t read_text_block(const char* text, std::size_t size, double* cells, bool& stops);
+// many were stored; `stops` tells whether a read failed after them. With
+// `texts`, each cell's text is kept there too (or 0); then kCellTextReach
+// bytes after the blank must be readable.
+std::size_t read_text_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops);
 
 }  // namespace plotveil

@@ -3,13 +3,14 @@
 namespace plotveil {
 
 RowSink row_sink(OutStream& out, OutputFormat format, const RowShape& shape, const std::string& out_name,
-                 double* cells, TextRowWriter* behind, TextRowWriter::RowWritten row_written) {
+                 double* cells, CellText* texts, TextRowWriter* behind, TextRowWriter::RowWritten row_written) {
   RowSink sink;
   sink.out = &out;
   sink.format = format;
   sink.shape = shape;
   sink.out_name = &out_name;
   sink.cells = cells;
+  sink.texts = texts;
   sink.behind = behind;
   sink.row_written = row_written;
   if (behind != nullptr) sink.kind = behind->rows_fit_slots() ? RowSink::Kind::into_slots : RowSink::Kind::through_row;
@@ -17,7 +18,17 @@ RowSink row_sink(OutStream& out, OutputFormat format, const RowShape& shape, con
 }
 
 double* row_space(RowSink& sink) {
-  return sink.kind == RowSink::Kind::into_slots ? sink.behind->row_space() : sink.cells;
+  switch (sink.kind) {
+    case RowSink::Kind::stream:
+      sink.space_texts = nullptr;
+      return sink.cells;
+    case RowSink::Kind::into_slots:
+      return sink.behind->row_space(sink.space_texts);
+    case RowSink::Kind::through_row:
+      sink.space_texts = sink.texts;
+      return sink.cells;
+  }
+  return sink.cells;
 }
 
 void write_row(RowSink& sink, std::int64_t row) {
@@ -30,7 +41,7 @@ void write_row(RowSink& sink, std::int64_t row) {
       sink.behind->row_filled(row);
       return;
     case RowSink::Kind::through_row:
-      sink.behind->add_row(sink.cells, row);
+      sink.behind->add_row(sink.cells, sink.texts, row);
       return;
   }
 }

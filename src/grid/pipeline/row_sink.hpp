@@ -25,16 +25,20 @@ struct RowSink {
   RowShape shape;
   const std::string* out_name = nullptr;
   double* cells = nullptr;                      // the output row buffer, W + 1 cells
+  CellText* texts = nullptr;                    // W + 1 texts beside it, for a text output
   TextRowWriter* behind = nullptr;              // a text output's writer
   TextRowWriter::RowWritten row_written = nullptr;  // once a row's bytes are all in the stream
+  CellText* space_texts = nullptr;              // set by row_space: where a text output's texts go
 };
 
-// A sink over `out` in series, or over `behind` when it is not null (then it
-// took `row_written` when it started).
+// A sink over `out` row by row, or over `behind` when it is not null (then it
+// took `row_written` when it started, and `texts` holds W + 1).
 RowSink row_sink(OutStream& out, OutputFormat format, const RowShape& shape, const std::string& out_name,
-                 double* cells, TextRowWriter* behind, TextRowWriter::RowWritten row_written);
+                 double* cells, CellText* texts, TextRowWriter* behind, TextRowWriter::RowWritten row_written);
 
-// Where the next row's cells go, at indexes 1 to W.
+// Where the next row's cells go, at indexes 1 to W; for a text output,
+// `space_texts` is then where their texts go (cell_text.hpp), at the same
+// indexes.
 double* row_space(RowSink& sink);
 
 // The cells at row_space() are row `row`: they go to the output, and every

@@ -7,7 +7,8 @@ const double* read_row(RowSource& source, std::int64_t row) {
   std::int64_t got = 0;
   if (source.ahead != nullptr) {
     std::size_t taken = 0;
-    cells = source.ahead->next_row(source.cells, static_cast<std::size_t>(source.shape.width), taken);
+    cells = source.ahead->next_row(source.cells, source.texts, static_cast<std::size_t>(source.shape.width), taken,
+                                   source.row_texts);
     got = static_cast<std::int64_t>(taken);
   } else {
     got = read_row_cells(*source.in, source.encoding, source.shape, source.cells, source.narrow);

@@ -23,12 +23,15 @@ struct RowSource {
   float* narrow = nullptr;          // W + 1 floats for single rows wider than the stream's buffer
   TextCellSource* ahead = nullptr;  // a text input's cells read ahead
   RowSink* written_first = nullptr; // written out before a short row ends the run
+  CellText* texts = nullptr;        // W + 1 texts, for a text input that keeps them
+  const CellText* row_texts = nullptr;  // set by read_row: the row's texts, if kept
 };
 
 // The cells of row `row` at indexes 1 to W: in the row buffer, or where the
 // cells read ahead lie (valid until the next call). A row the input cannot
 // supply whole ends the run with code 5, naming the input and the whole cells
-// read, once the rows handed to `written_first` are written.
+// read, once the rows handed to `written_first` are written. With texts kept,
+// `row_texts` is where the row's texts lie, as long as the cells.
 const double* read_row(RowSource& source, std::int64_t row);
 
 }  // namespace plotveil

@@ -12,12 +12,13 @@ namespace {
 
 void read_block_job(void* context) {
   auto& block = *static_cast<TextCellSource::Block*>(context);
-  block.count = read_text_block(block.text.get(), block.size, block.cells.get() + 1, block.stops);
+  CellText* texts = block.texts ? block.texts.get() + 1 : nullptr;
+  block.count = read_text_block(block.text.get(), block.size, block.cells.get() + 1, texts, block.stops);
 }
 
 }  // namespace
 
-bool TextCellSource::start(InStream& in, WorkerPool& pool, std::size_t block_bytes, int blocks) {
+bool TextCellSource::start(InStream& in, WorkerPool& pool, std::size_t block_bytes, int blocks, bool keep_texts) {
   in_ = &in;
   pool_ = &pool;
   block_bytes_ = block_bytes;
@@ -30,9 +31,13 @@ bool TextCellSource::start(InStream& in, WorkerPool& pool, std::size_t block_byt
     if (!blocks_) return false;
     for (int b = 0; b < blocks; ++b) {
       // Cells are left unset: only the pages the numbers fill become resident.
-      blocks_[b].text.reset(new (std::nothrow) char[block_bytes + 1]);
+      blocks_[b].text.reset(new (std::nothrow) char[block_bytes + 1 + kCellTextReach]());
       blocks_[b].cells.reset(new (std::nothrow) double[block_cells_ + 1]);
       if (!blocks_[b].text || !blocks_[b].cells) return false;
+      if (keep_texts) {
+        blocks_[b].texts.reset(new (std::nothrow) CellText[block_cells_ + 1]);
+        if (!blocks_[b].texts) return false;
+      }
       blocks_[b].job.work = read_block_job;
       blocks_[b].job.context = &blocks_[b];
     }
@@ -85,6 +90,7 @@ void TextCellSource::read_long_word(Block& block) {
       data_over_ = true;
       return;
     }
+    if (block.texts) block.texts[block.count + 1] = 0;
     ++block.count;
     if (fill_input(*in_, 1) == 0 || is_text_space(*input_bytes(*in_))) return;
   }
@@ -100,19 +106,22 @@ TextCellSource::Block& TextCellSource::current_block() {
   return block;
 }
 
-const double* TextCellSource::next_row(double* row, std::size_t count, std::size_t& got) {
+const double* TextCellSource::next_row(double* row, CellText* row_texts, std::size_t count, std::size_t& got,
+                                       const CellText*& texts) {
   Block& block = current_block();
   if (block.count - taken_ >= count) {
     const double* cells = block.cells.get() + taken_;
+    texts = block.texts ? block.texts.get() + taken_ : nullptr;
     taken_ += count;
     got = count;
     return cells;
   }
-  got = take(row + 1, count);
+  got = take(row + 1, count, block.texts && row_texts ? row_texts + 1 : nullptr);
+  texts = block.texts ? row_texts : nullptr;
   return row;
 }
 
-std::size_t TextCellSource::take(double* cells, std::size_t count) {
+std::size_t TextCellSource::take(double* cells, std::size_t count, CellText* texts) {
   std::size_t done = 0;
   while (done < count) {
     Block& block = current_block();
@@ -120,6 +129,7 @@ std::size_t TextCellSource::take(double* cells, std::size_t count) {
     if (left > 0) {
       std::size_t n = left < count - done ? left : count - done;
       std::memcpy(cells + done, block.cells.get() + 1 + taken_, n * sizeof(double));
+      if (texts != nullptr) std::memcpy(texts + done, block.texts.get() + 1 + taken_, n * sizeof(CellText));
       taken_ += n;
       done += n;
       continue;

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "grid/files/byte_streams.hpp"
+#include "grid/numbers/cell_text.hpp"
 #include "grid/pipeline/worker_pool.hpp"
 
 namespace plotveil {
@@ -21,24 +22,29 @@ class TextCellSource {
   TextCellSource& operator=(const TextCellSource&) = delete;
 
   // Takes over reading `in` from where it stands, `blocks` blocks of about
-  // `block_bytes` bytes in flight (block_bytes < in.capacity). False when
-  // their memory cannot be had; then nothing has been read.
-  bool start(InStream& in, WorkerPool& pool, std::size_t block_bytes, int blocks);
+  // `block_bytes` bytes in flight (block_bytes < in.capacity), keeping the
+  // cells' texts too with `keep_texts`. False when their memory cannot be
+  // had; then nothing has been read.
+  bool start(InStream& in, WorkerPool& pool, std::size_t block_bytes, int blocks, bool keep_texts = false);
 
-  // Copies the next `count` cells to `cells`; returns how many there were
-  // before a read failed or the data ended.
-  std::size_t take(double* cells, std::size_t count);
+  // Copies the next `count` cells to `cells`, and with texts kept and `texts`
+  // not null their texts to `texts`; returns how many there were before a
+  // read failed or the data ended.
+  std::size_t take(double* cells, std::size_t count, CellText* texts = nullptr);
 
   // The next `count` cells as a row (at indexes 1 to count): where they lie in
-  // a block, valid until the next call, or else copied into `row`. `got` is
-  // how many there were, as take() counts them.
-  const double* next_row(double* row, std::size_t count, std::size_t& got);
+  // a block, valid until the next call, or else copied into `row`. With texts
+  // kept, `texts` is where their texts lie (or `row_texts`, which then holds
+  // count + 1), else nullptr. `got` is how many there were, as take() counts.
+  const double* next_row(double* row, CellText* row_texts, std::size_t count, std::size_t& got,
+                         const CellText*& texts);
 
   struct Block {
-    std::unique_ptr<char[]> text;  // the bytes and one blank after them
+    std::unique_ptr<char[]> text;  // the bytes, one blank and kCellTextReach zeros after them
     std::size_t size = 0;
     std::unique_ptr<double[]> cells;
     std::size_t count = 0;         // numbers read from the bytes, at indexes 1 to count
+    std::unique_ptr<CellText[]> texts;  // their texts, when kept
     bool stops = false;            // no number can be read after them
     bool ready = false;            // read already: no job to wait for
     Job job;

@@ -33,9 +33,10 @@ bool TextRowWriter::start(OutStream& out, WorkerPool& pool, const RowShape& shap
     Slot& slot = slots_[s];
     slot.owner = this;
     slot.cells.reset(new (std::nothrow) double[slot_cells + 1]);
+    slot.cell_texts.reset(new (std::nothrow) CellText[slot_cells + 1]);
     slot.text.reset(new (std::nothrow) char[slot_cells * kTextCellRoom]);
     slot.row_ends.reset(new (std::nothrow) std::size_t[slot_cells]);
-    if (!slot.cells || !slot.text || !slot.row_ends) return false;
+    if (!slot.cells || !slot.cell_texts || !slot.text || !slot.row_ends) return false;
     slot.job.work = format_job;
     slot.job.context = &slot;
   }
@@ -49,7 +50,7 @@ void TextRowWriter::format_slot(Slot& slot) {
   std::int32_t column = slot.first_column;
   std::size_t ends = 0;
   for (std::size_t i = 0; i < slot.count; ++i) {
-    p = format_text_cell(slot.cells[i + 1], column, shape, p);
+    p = format_text_cell(slot.cells[i + 1], slot.cell_texts[i + 1], column, shape, p);
     if (column == shape.width) {
       slot.row_ends[ends++] = static_cast<std::size_t>(p - text);
       column = 1;
@@ -61,7 +62,7 @@ void TextRowWriter::format_slot(Slot& slot) {
   slot.row_end_count = ends;
 }
 
-void TextRowWriter::add_row(const double* cells, std::int64_t row) {
+void TextRowWriter::add_row(const double* cells, const CellText* texts, std::int64_t row) {
   const std::size_t width = static_cast<std::size_t>(shape_.width);
   std::size_t column = 1;
   while (column <= width) {
@@ -73,17 +74,19 @@ void TextRowWriter::add_row(const double* cells, std::int64_t row) {
     std::size_t n = slot_cells_ - slot.count;
     if (n > width + 1 - column) n = width + 1 - column;
     std::memcpy(slot.cells.get() + 1 + slot.count, cells + column, n * sizeof(double));
+    std::memcpy(slot.cell_texts.get() + 1 + slot.count, texts + column, n * sizeof(CellText));
     slot.count += n;
     column += n;
     if (slot.count == slot_cells_) submit_filled();
   }
 }
 
-double* TextRowWriter::row_space() {
+double* TextRowWriter::row_space(CellText*& texts) {
   const std::size_t width = static_cast<std::size_t>(shape_.width);
   // A row that does not fit the slot's rest starts the next slot.
   if (slot_cells_ - slots_[filling_].count < width) submit_filled();
   Slot& slot = slots_[filling_];
+  texts = slot.cell_texts.get() + slot.count;
   return slot.cells.get() + slot.count;
 }
 

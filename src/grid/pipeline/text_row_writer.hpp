@@ -12,6 +12,7 @@
 
 #include "grid/files/byte_streams.hpp"
 #include "grid/files/rows.hpp"
+#include "grid/numbers/cell_text.hpp"
 #include "grid/pipeline/worker_pool.hpp"
 
 namespace plotveil {
@@ -29,16 +30,17 @@ class TextRowWriter {
   bool start(OutStream& out, WorkerPool& pool, const RowShape& shape, const std::string& out_name,
              std::size_t slot_cells, int slots, RowWritten row_written);
 
-  // Hands over cells 1 to W of row `row`. Text of earlier rows may be written
-  // meanwhile; a row that cannot be written ends the run with code 6.
-  void add_row(const double* cells, std::int64_t row);
+  // Hands over cells 1 to W of row `row` and their texts (cell_text.hpp).
+  // Text of earlier rows may be written meanwhile; a row that cannot be
+  // written ends the run with code 6.
+  void add_row(const double* cells, const CellText* texts, std::int64_t row);
 
   // True when a row fits a slot, so that row_space() can take it.
   bool rows_fit_slots() const { return static_cast<std::size_t>(shape_.width) <= slot_cells_; }
-  // Where the next row's cells 1 to W go, straight into a slot; only when
-  // rows fit slots (else add_row copies them in pieces). Rows handed over
-  // earlier may be written meanwhile.
-  double* row_space();
+  // Where the next row's cells 1 to W go, straight into a slot, and `texts`
+  // where their texts go; only when rows fit slots (else add_row copies them
+  // in pieces). Rows handed over earlier may be written meanwhile.
+  double* row_space(CellText*& texts);
   // The cells at row_space() are row `row`.
   void row_filled(std::int64_t row);
 
@@ -48,6 +50,7 @@ class TextRowWriter {
   struct Slot {
     const TextRowWriter* owner = nullptr;
     std::unique_ptr<double[]> cells;  // at indexes 1 to count
+    std::unique_ptr<CellText[]> cell_texts;  // their kept texts, or 0
     std::size_t count = 0;
     std::int64_t first_row = 0;
     std::int32_t first_column = 1;

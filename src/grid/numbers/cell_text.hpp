@@ -1,0 +1,46 @@
+// The text a cell was read from, kept to be written again. A text of at most
+// six significant digits in the form the output writes ("860.444", "-9999",
+// "0.0125": no "+", no leading or trailing zero that the form drops, no
+// exponent, 0.0001 <= |value| < 1000000) reads into a double that is written
+// back as exactly that text. Such a text of up to eight bytes is kept packed
+// in one 64-bit word, so writing the cell is one eight-byte copy.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace plotveil {
+
+static_assert(std::endian::native == std::endian::little, "cell texts are packed in little-endian order");
+
+// A cell's text: its bytes in memory order, zeros after them. 0: none kept.
+using CellText = std::uint64_t;
+
+// Readable bytes a buffer needs after its last number for texts to be taken.
+inline constexpr std::size_t kCellTextReach = 8;
+
+// The `length` (1 to 8) bytes at `text`; the 8 bytes there must be readable.
+inline CellText pack_cell_text(const char* text, std::size_t length) {
+  CellText word;
+  std::memcpy(&word, text, sizeof word);
+  return word & (~CellText{0} >> (64 - 8 * length));
+}
+
+// Writes a kept text (not 0) at `out` and returns its end; 8 bytes are written.
+inline char* put_cell_text(CellText text, char* out) {
+  std::memcpy(out, &text, sizeof text);
+  return out + (71 - std::countl_zero(text)) / 8;
+}
+
+// The text format_number writes for `value`, where it is at most eight bytes.
+CellText cell_text_of(double value);
+
+// The cells of a row that keep grid_1's value keep its text; the others hold
+// the no-data value N, whose text is `nodata_text` (0 when it is longer than
+// eight bytes). A text is kept only with the bits of the value read from it.
+void keep_cell_texts(const double* grid, const CellText* grid_texts, const double* out, CellText* out_texts,
+                     std::int32_t width, double nodata, CellText nodata_text);
+
+}  // namespace plotveil
