@@ -231,8 +231,8 @@ TEST(KeptTexts, EveryKeptTextIsWhatItsValueIsWrittenAs) {
     std::vector<double> cells(texts.size());
     std::vector<CellText> kept(texts.size());
     bool stops = true;
-    block += std::string(1 + kCellTextReach, ' ');
-    ASSERT_EQ(read_text_block(block.data(), block.size() - 1 - kCellTextReach, cells.data(), kept.data(), stops),
+    block += std::string(1 + kTextBlockReach, ' ');
+    ASSERT_EQ(read_text_block(block.data(), block.size() - 1 - kTextBlockReach, cells.data(), kept.data(), stops),
               texts.size());
     EXPECT_FALSE(stops);
     for (std::size_t i = 0; i < texts.size(); ++i) {
@@ -272,7 +272,7 @@ TEST(KeptTexts, TextsTheWriterWouldChangeAreNotKept) {
       {"1234.567", false}, {"-0.00123", true}, {"-0.000123", false},  {"00.5", false}, {"-0.0", false},
   };
   for (const Case& c : cases) {
-    std::string block = std::string(c.text) + std::string(1 + kCellTextReach, ' ');
+    std::string block = std::string(c.text) + std::string(1 + kTextBlockReach, ' ');
     double cell = 0;
     CellText kept = 1;
     bool stops = true;

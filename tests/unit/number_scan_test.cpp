@@ -1,4 +1,6 @@
 #include "grid/numbers/number_scan.hpp"
+#include "grid/numbers/space_mask.hpp"
+#include "grid/numbers/text_numbers.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace plotveil {
 namespace {
@@ -139,6 +142,7 @@ std::string random_token(std::mt19937_64& random) {
 TEST(NumberScanner, AgreesWithStrtodOnRandomNumbers) {
   std::mt19937_64 random(42);
   int plain_taken = 0;
+  int short_taken = 0;
   for (int i = 0; i < 1'000'000; ++i) {
     std::string token = random_token(random);
     Scan s = scan(token);
@@ -154,8 +158,75 @@ TEST(NumberScanner, AgreesWithStrtodOnRandomNumbers) {
       ASSERT_EQ(bits_of(plain), bits_of(s.value)) << token;
       ++plain_taken;
     }
+    // So does the short path.
+    ended.append(kShortNumberReach, ' ');
+    stop = scan_short_number(ended.data(), ended.data() + token.size() + 1, plain);
+    if (stop != nullptr) {
+      ASSERT_EQ(stop - ended.data(), static_cast<std::ptrdiff_t>(token.size())) << token;
+      ASSERT_EQ(bits_of(plain), bits_of(s.value)) << token;
+      ++short_taken;
+    }
   }
   EXPECT_GT(plain_taken, 300'000);
+  EXPECT_GT(short_taken, 200'000);
+}
+
+// A block of text gives the cells that reading number after number gives, up
+// to the first read that fails: with words of every kind, some holding more
+// than one number ("1.5.3", "12-5"), at every offset of the 64-byte windows
+// white space is found in, with the vector and the plain forms of finding it.
+TEST(TextBlock, ReadsTheNumbersThatReadingNumberAfterNumberReads) {
+  std::mt19937_64 random(45);
+  const char* odd[] = {"1.5.3", "12-5", "7e", "7e+x", "-.5", "5.", "+3", "0x1A", "1.#INF", "12345678",
+                       "-1234567.5", "9999999", "00000000001", "1.e5", "-0", "-", "x", "."};
+  const char* spaces[] = {" ", "\t", "\r\n", "\n", "\v\f ", "  \t  "};
+  for (int b = 0; b < 4000; ++b) {
+    std::string text;
+    for (int w = 0; w < 40; ++w) {
+      text += random() % 6 == 0 ? std::string(odd[random() % std::size(odd)]) : random_token(random);
+      text += spaces[random() % std::size(spaces)];
+      if (random() % 50 == 0) text.append(random() % 64, ' ');
+    }
+    const std::size_t size = text.size();
+    text.append(1 + kTextBlockReach, ' ');
+    // The reference: white space skipped, then one number, until one fails.
+    std::vector<double> expected;
+    const char* p = text.data();
+    const char* end = text.data() + size;
+    bool expect_stop = false;
+    for (;;) {
+      while (p < end && is_text_space(*p)) ++p;
+      if (p == end) break;
+      NumberScanner scanner;
+      p = scanner.feed(p, end + 1);
+      if (!scanner.succeeded()) {
+        expect_stop = true;
+        break;
+      }
+      expected.push_back(scanner.value());
+    }
+    std::vector<double> cells(size);
+    std::vector<CellText> texts(size);
+    bool stops = false;
+    const std::size_t count = read_text_block(text.data(), size, cells.data(), b % 2 ? texts.data() : nullptr, stops);
+    ASSERT_EQ(count, expected.size()) << text;
+    ASSERT_EQ(stops, expect_stop) << text;
+    for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(bits_of(cells[i]), bits_of(expected[i])) << text;
+    for (std::size_t at = 0; at + 64 <= text.size(); at += 1 + random() % 7) {
+      ASSERT_EQ(space_mask(text.data() + at), space_mask_plain(text.data() + at)) << at;
+    }
+  }
+  // Every byte value at every place of the window.
+  for (int byte = 0; byte < 256; ++byte) {
+    std::string window(64, 'a');
+    for (int at = 0; at < 64; ++at) {
+      window[static_cast<std::size_t>(at)] = static_cast<char>(byte);
+      const std::uint64_t expected = is_text_space(static_cast<char>(byte)) ? (std::uint64_t{1} << at) : 0;
+      ASSERT_EQ(space_mask(window.data()), expected) << byte << " at " << at;
+      ASSERT_EQ(space_mask_plain(window.data()), expected) << byte << " at " << at;
+      window[static_cast<std::size_t>(at)] = 'a';
+    }
+  }
 }
 
 // The decimal exactly halfway between two neighbouring doubles, and its

@@ -55,18 +55,70 @@ inline const char* take_digits(const char* p, const char* limit, std::uint64_t& 
   return p;
 }
 
+// Per byte, 0x80 where the byte is not a digit and 0 where it is: exact in
+// every byte, as no addition carries into the next.
+inline std::uint64_t non_digits(std::uint64_t chunk) {
+  const std::uint64_t x = chunk ^ 0x3030303030303030ULL;  // digits become 0 to 9
+  return (((x & 0x7F7F7F7F7F7F7F7FULL) + 0x7676767676767676ULL) | x) & 0x8080808080808080ULL;
+}
+
 }  // namespace detail
+
+// Bytes a buffer needs readable after its last number for scan_short_number.
+inline constexpr std::size_t kShortNumberReach = 17;
+
+// The most common numbers of a grid, with few branches: a sign, then at most
+// seven digits with at most one point among them, ending before `limit` at a
+// byte that is none of them nor an exponent's "e". Returns where the number
+// stops, or nullptr for everything else (then scan_plain_number or the
+// NumberScanner decides); kShortNumberReach bytes from `p` must be readable.
+// With kKeepText, `text` gets the number's text where it is one a cell can
+// keep (cell_text.hpp), else 0. Inline: the loop over a grid's cells takes it
+// without a call.
+template <bool kKeepText = false>
+[[gnu::always_inline]] inline const char* scan_short_number(const char* p, const char* limit, double& value,
+                                                            CellText* text = nullptr) {
+  const bool negative = *p == '-';
+  const char* q = p + (negative || *p == '+');
+  std::uint64_t low, high;
+  std::memcpy(&low, q, 8);
+  std::memcpy(&high, q + 8, 8);
+  const std::uint64_t others = detail::non_digits(low);
+  if (others == 0) return nullptr;  // eight digits or more before anything else
+  const int whole = __builtin_ctzll(others) >> 3;
+  const bool point = static_cast<char>(low >> (8 * whole)) == '.';
+  // With a point, the bytes after it move down one over it.
+  const std::uint64_t below = (std::uint64_t{1} << (8 * whole)) - 1;
+  const std::uint64_t digits = point ? (low & below) | (((low >> 8) | (high << 56)) & ~below) : low;
+  const std::uint64_t rest =
+      point ? (others & below) | (((others >> 8) | (detail::non_digits(high) << 56)) & ~below) : others;
+  if (rest == 0) return nullptr;  // eight digits or more
+  const int count = __builtin_ctzll(rest) >> 3;
+  const char* end = q + count + point;
+  if (count == 0 || end >= limit || (*end | 0x20) == 'e') return nullptr;
+  const std::uint64_t m = detail::digits_value(digits, count);
+  const int fraction = count - whole;
+  // Both operands are exact (m < 10^7), so the one rounding of the division is correct.
+  double v = static_cast<double>(m);
+  if (fraction > 0) v = v / kExactPowersOfTen.p[fraction];
+  value = negative ? -v : v;
+  if constexpr (kKeepText) {
+    // Written back as it stands: six significant digits at most, no "+", a
+    // leading zero only in "0.", no point without a digit after it and no
+    // trailing zero after one, and a decimal exponent from -4 to 5.
+    const std::size_t length = static_cast<std::size_t>(end - p);
+    const bool kept = length <= kCellTextReach && *p != '+' && m != 0 && m < 1'000'000 && whole > 0 &&
+                      (*q != '0' || (whole == 1 && point)) && (!point || (fraction > 0 && end[-1] != '0')) &&
+                      v >= 1e-4;
+    *text = kept ? pack_cell_text(p, length) : 0;
+  }
+  return end;
+}
 
 // The common case in one pass: a plain decimal of at most 19 digits, no
 // exponent, that converts exactly, and whose end lies before `limit`. Returns
-// where it stops, or nullptr when the number needs the NumberScanner. Inline:
-// the loops over a grid's cells take it without a call. With kKeepText,
-// `text` gets the number's text where it is one a cell can keep (cell_text.hpp),
-// else 0; then kCellTextReach bytes from `p` must be readable.
-template <bool kKeepText = false>
-[[gnu::always_inline]] inline const char* scan_plain_number(const char* p, const char* limit, double& value,
-                                                            CellText* text = nullptr) {
-  const char* const start = p;
+// where it stops, or nullptr when the number needs the NumberScanner.
+inline const char* scan_plain_number(const char* p, const char* limit, double& value) {
   bool negative = false;
   if (p < limit && (*p == '-' || *p == '+')) negative = *p++ == '-';
   std::uint64_t m = 0;
@@ -74,8 +126,7 @@ template <bool kKeepText = false>
   p = detail::take_digits(p, limit, m);
   std::ptrdiff_t whole = p - digits;
   std::ptrdiff_t fraction = 0;
-  const bool point = p < limit && *p == '.';
-  if (point) {
+  if (p < limit && *p == '.') {
     const char* first = ++p;
     p = detail::take_digits(p, limit, m);
     fraction = p - first;
@@ -88,16 +139,6 @@ template <bool kKeepText = false>
   double v = static_cast<double>(m);
   if (fraction > 0) v = v / kExactPowersOfTen.p[fraction];
   value = negative ? -v : v;
-  if constexpr (kKeepText) {
-    // Written back as it stands: six significant digits at most, no "+", a
-    // leading zero only in "0.", no point without a digit after it and no
-    // trailing zero after one, and a decimal exponent from -4 to 5.
-    const std::size_t length = static_cast<std::size_t>(p - start);
-    const bool kept = length <= kCellTextReach && *start != '+' && m != 0 && m < 1'000'000 && whole > 0 &&
-                      (*digits != '0' || (whole == 1 && point)) && (!point || (fraction > 0 && p[-1] != '0')) &&
-                      v >= 1e-4;
-    *text = kept ? pack_cell_text(start, length) : 0;
-  }
   return p;
 }
 

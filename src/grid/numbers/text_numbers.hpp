@@ -16,8 +16,11 @@ inline bool is_text_space(char c) {
 // Reads the numbers of `size` bytes at `text`, which end at white space or at
 // the end of the data and are followed by one blank in memory. Returns how
 // many were stored; `stops` tells whether a read failed after them. With
-// `texts`, each cell's text is kept there too (or 0); then kCellTextReach
-// bytes after the blank must be readable.
+// `texts`, each cell's text is kept there too (or 0). kTextBlockReach bytes
+// after the blank must be readable.
 std::size_t read_text_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops);
+
+// Readable bytes a block of text needs after its blank.
+inline constexpr std::size_t kTextBlockReach = 64;
 
 }  // namespace plotveil

@@ -31,7 +31,7 @@ bool TextCellSource::start(InStream& in, WorkerPool& pool, std::size_t block_byt
     if (!blocks_) return false;
     for (int b = 0; b < blocks; ++b) {
       // Cells are left unset: only the pages the numbers fill become resident.
-      blocks_[b].text.reset(new (std::nothrow) char[block_bytes + 1 + kCellTextReach]());
+      blocks_[b].text.reset(new (std::nothrow) char[block_bytes + 1 + kTextBlockReach]());
       blocks_[b].cells.reset(new (std::nothrow) double[block_cells_ + 1]);
       if (!blocks_[b].text || !blocks_[b].cells) return false;
       if (keep_texts) {

@@ -40,7 +40,7 @@ class TextCellSource {
                          const CellText*& texts);
 
   struct Block {
-    std::unique_ptr<char[]> text;  // the bytes, one blank and kCellTextReach zeros after them
+    std::unique_ptr<char[]> text;  // the bytes, one blank and kTextBlockReach bytes after them
     std::size_t size = 0;
     std::unique_ptr<double[]> cells;
     std::size_t count = 0;         // numbers read from the bytes, at indexes 1 to count
