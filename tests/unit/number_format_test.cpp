@@ -206,55 +206,65 @@ TEST(FormatExactNumber, ReadsBackAsTheSameDoubleOnRandomBits) {
 namespace plotveil {
 namespace {
 
-// The text `format_number` writes for d.ddddd x 10^x10 (d: six digits), built
-// here apart from the tool's layout.
-std::string fixed_text(int six, int x10) {
-  std::string digits = std::to_string(six);
-  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-  std::string text;
+// Appends the text `format_number` writes for d.ddddd x 10^x10 (d: six
+// digits, x10 from -4 to 5), built here apart from the tool's layout.
+void append_fixed_text(int six, int x10, std::string& out) {
+  char digits[6];
+  for (int i = 5, rest = six; i >= 0; --i, rest /= 10) digits[i] = static_cast<char>('0' + rest % 10);
+  int n = 6;
+  while (n > 1 && digits[n - 1] == '0') --n;
   if (x10 < 0) {
-    text.append("0.").append(static_cast<std::size_t>(-x10 - 1), '0').append(digits);
-    return text;
+    out.append("0.").append(static_cast<std::size_t>(-x10 - 1), '0').append(digits, static_cast<std::size_t>(n));
+    return;
   }
-  const std::size_t whole = static_cast<std::size_t>(x10) + 1;
-  if (digits.size() <= whole) return text.append(digits).append(whole - digits.size(), '0');
-  return text.append(digits, 0, whole).append(".").append(digits, whole);
+  const int whole = x10 + 1;
+  if (n <= whole) {
+    out.append(digits, static_cast<std::size_t>(n)).append(static_cast<std::size_t>(whole - n), '0');
+    return;
+  }
+  out.append(digits, static_cast<std::size_t>(whole)).append(".").append(digits + whole, static_cast<std::size_t>(n - whole));
 }
 
 // A text kept from the input must be what formatting its value writes: tried
 // for every text in the form the writer uses that fits eight bytes (every six
 // digits at every exponent of the fixed form, and a sign on every seventh).
 TEST(KeptTexts, EveryKeptTextIsWhatItsValueIsWrittenAs) {
+  constexpr std::size_t kBatch = 100000;
   std::string block;
-  std::vector<std::string> texts;
+  std::vector<std::size_t> starts;  // of each text in the block, and one past the last
+  std::vector<double> cells(kBatch);
+  std::vector<CellText> kept(kBatch);
   auto read_and_check = [&] {
-    std::vector<double> cells(texts.size());
-    std::vector<CellText> kept(texts.size());
+    const std::size_t count = starts.size() - 1;
+    const std::size_t size = block.size();
+    block.append(1 + kTextBlockReach, ' ');
     bool stops = true;
-    block += std::string(1 + kTextBlockReach, ' ');
-    ASSERT_EQ(read_text_block(block.data(), block.size() - 1 - kTextBlockReach, cells.data(), kept.data(), stops),
-              texts.size());
+    ASSERT_EQ(read_text_block(block.data(), size, cells.data(), kept.data(), stops), count);
     EXPECT_FALSE(stops);
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-      const std::string& text = texts[i];
+    for (std::size_t i = 0; i < count; ++i) {
+      const char* text = block.data() + starts[i];
+      std::size_t length = starts[i + 1] - starts[i] - 1;  // without its blank
       char written[kMaxNumberText];
       char put[kMaxNumberText];
-      const bool same = format_number(cells[i], written) - written == static_cast<std::ptrdiff_t>(text.size()) &&
-                        std::memcmp(written, text.data(), text.size()) == 0;
-      const bool kept_right = kept[i] == 0 ? text.size() > kCellTextReach
-                                           : put_cell_text(kept[i], put) - put == static_cast<std::ptrdiff_t>(text.size()) &&
-                                                 std::memcmp(put, text.data(), text.size()) == 0;
-      ASSERT_TRUE(same && kept_right) << text << " is written as " << text_of(cells[i]) << ", kept " << kept[i];
+      const bool same = format_number(cells[i], written) - written == static_cast<std::ptrdiff_t>(length) &&
+                        std::memcmp(written, text, length) == 0;
+      const bool kept_right = kept[i] == 0 ? length > kCellTextReach
+                                           : put_cell_text(kept[i], put) - put == static_cast<std::ptrdiff_t>(length) &&
+                                                 std::memcmp(put, text, length) == 0;
+      ASSERT_TRUE(same && kept_right) << std::string(text, length) << " is written as " << text_of(cells[i])
+                                      << ", kept " << kept[i];
     }
     block.clear();
-    texts.clear();
+    starts.assign(1, 0);
   };
+  starts.assign(1, 0);
   for (int x10 = -4; x10 <= 5; ++x10) {
     for (int six = 100000; six <= 999999; ++six) {
-      texts.push_back(six % 7 == 0 ? "-" : "");
-      texts.back().append(fixed_text(six, x10));
-      block += texts.back() + (six % 3 == 0 ? "\r\n" : " ");
-      if (texts.size() == 100000) read_and_check();
+      if (six % 7 == 0) block += '-';
+      append_fixed_text(six, x10, block);
+      block += six % 3 == 0 ? '\n' : ' ';
+      starts.push_back(block.size());
+      if (starts.size() == kBatch + 1) read_and_check();
     }
   }
   read_and_check();
