@@ -164,10 +164,11 @@ int run(int argc, const char* const* argv, const RunSettings& settings) {
     const double* grid_cells = read_row(grid_rows, row);
     const double* mask_cells = read_row(mask_rows, row);
     double* out_cells = row_space(out_rows);
-    mask_row(grid_cells, mask_cells, out_cells, shape.width, nodata, stats);
     if (out_rows.space_texts != nullptr) {
-      keep_cell_texts(grid_cells, grid_rows.row_texts, out_cells, out_rows.space_texts, shape.width, nodata,
-                      nodata_text);
+      mask_row(grid_cells, grid_rows.row_texts, mask_cells, out_cells, out_rows.space_texts, shape.width, nodata,
+               nodata_text, stats);
+    } else {
+      mask_row(grid_cells, mask_cells, out_cells, shape.width, nodata, stats);
     }
     write_row(out_rows, row);  // and the row's dot, once its bytes are in the stream
   }

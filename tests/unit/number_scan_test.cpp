@@ -205,13 +205,15 @@ TEST(TextBlock, ReadsTheNumbersThatReadingNumberAfterNumberReads) {
       }
       expected.push_back(scanner.value());
     }
-    std::vector<double> cells(size);
-    std::vector<CellText> texts(size);
-    bool stops = false;
-    const std::size_t count = read_text_block(text.data(), size, cells.data(), b % 2 ? texts.data() : nullptr, stops);
-    ASSERT_EQ(count, expected.size()) << text;
-    ASSERT_EQ(stops, expect_stop) << text;
-    for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(bits_of(cells[i]), bits_of(expected[i])) << text;
+    for (auto read : {read_text_block, read_text_block_plain}) {
+      std::vector<double> cells(size);
+      std::vector<CellText> texts(size);
+      bool stops = false;
+      const std::size_t count = read(text.data(), size, cells.data(), b % 2 ? texts.data() : nullptr, stops);
+      ASSERT_EQ(count, expected.size()) << text;
+      ASSERT_EQ(stops, expect_stop) << text;
+      for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(bits_of(cells[i]), bits_of(expected[i])) << text;
+    }
     for (std::size_t at = 0; at + 64 <= text.size(); at += 1 + random() % 7) {
       ASSERT_EQ(space_mask(text.data() + at), space_mask_plain(text.data() + at)) << at;
     }

@@ -152,8 +152,8 @@ TEST(Statistics, AccumulateKeepsThePlainRuleToTheBit) {
 namespace plotveil {
 namespace {
 
-// Whole rows must give the output cells and statistics of the plain rule,
-// cell by cell, from any starting state and over many rows.
+// Whole rows must give the output cells, their texts and statistics of the
+// plain rule, cell by cell, from any starting state and over many rows.
 TEST(Masking, RowsKeepThePlainRuleToTheBit) {
   std::mt19937_64 random(6);
   const double n = -9999;
@@ -179,10 +179,23 @@ TEST(Masking, RowsKeepThePlainRuleToTheBit) {
         grid[c] = cell();
         mask[c] = masked_row ? n : cell();
       }
-      mask_row(grid.data(), mask.data(), out.data(), width, n, row_wise);
+      // Rows in turn without texts, with grid_1's texts, and with no-data's only.
+      std::vector<std::uint64_t> grid_texts(width + 1), out_texts(width + 1);
+      for (int c = 1; c <= width; ++c) grid_texts[c] = random();
+      const std::uint64_t nodata_text = 0x39393939392DULL;  // "-9999"
+      const int texts = r % 3;
+      if (texts == 0) {
+        mask_row(grid.data(), mask.data(), out.data(), width, n, row_wise);
+      } else {
+        mask_row(grid.data(), texts == 1 ? grid_texts.data() : nullptr, mask.data(), out.data(), out_texts.data(),
+                 width, n, nodata_text, row_wise);
+      }
       for (int c = 1; c <= width; ++c) {
         const double expected = n >= mask[c] ? n : grid[c];
         ASSERT_EQ(std::bit_cast<std::uint64_t>(out[c]), std::bit_cast<std::uint64_t>(expected));
+        if (texts > 0) {
+          ASSERT_EQ(out_texts[c], n >= mask[c] ? nodata_text : texts == 1 ? grid_texts[c] : 0);
+        }
         accumulate_plainly(plain, expected);
       }
       for (auto field : {&GridStatistics::count, &GridStatistics::min, &GridStatistics::max,

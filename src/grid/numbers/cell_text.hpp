@@ -37,10 +37,4 @@ inline char* put_cell_text(CellText text, char* out) {
 // The text format_number writes for `value`, where it is at most eight bytes.
 CellText cell_text_of(double value);
 
-// The cells of a row that keep grid_1's value keep its text; the others hold
-// the no-data value N, whose text is `nodata_text` (0 when it is longer than
-// eight bytes). A text is kept only with the bits of the value read from it.
-void keep_cell_texts(const double* grid, const CellText* grid_texts, const double* out, CellText* out_texts,
-                     std::int32_t width, double nodata, CellText nodata_text);
-
 }  // namespace plotveil

@@ -33,14 +33,14 @@ const char* read_word(const char* p, const char* limit, double* cells, CellText*
 // time in a mask, so finding the next number never waits for the one before
 // it. Most words are one short number each; any other word is read number
 // after number from its first byte, which gives the same cells.
-template <bool kKeepText>
+template <bool kKeepText, std::uint64_t (*kSpaceMask)(const char*)>
 std::size_t read_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
   const char* limit = text + size + 1;  // the blank after the bytes ends every number before it
   std::size_t count = 0;
   stops = false;
   std::uint64_t space_before = 1;  // the byte before the window is white space
   for (std::size_t base = 0; base < size; base += 64) {
-    std::uint64_t space = space_mask(text + base);
+    std::uint64_t space = kSpaceMask(text + base);
     if (size - base < 64) space |= ~std::uint64_t{0} << (size - base);  // the blank and beyond
     std::uint64_t starts = ~space & ((space << 1) | space_before);
     space_before = space >> 63;
@@ -64,8 +64,13 @@ std::size_t read_block(const char* text, std::size_t size, double* cells, CellTe
 }  // namespace
 
 std::size_t read_text_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
-  return texts != nullptr ? read_block<true>(text, size, cells, texts, stops)
-                          : read_block<false>(text, size, cells, nullptr, stops);
+  return texts != nullptr ? read_block<true, space_mask>(text, size, cells, texts, stops)
+                          : read_block<false, space_mask>(text, size, cells, nullptr, stops);
+}
+
+std::size_t read_text_block_plain(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
+  return texts != nullptr ? read_block<true, space_mask_plain>(text, size, cells, texts, stops)
+                          : read_block<false, space_mask_plain>(text, size, cells, nullptr, stops);
 }
 
 }  // namespace plotveil
