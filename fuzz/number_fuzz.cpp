@@ -9,7 +9,9 @@
 // from printf's 17 correctly rounded digits, and read back, which must give the
 // value rounded to six significant digits. The data is then read again as a
 // grid's cells are, in blocks, which must give the same numbers, and texts
-// kept for writing them again that are written as their values are.
+// kept for writing them again that are written as their values are; and as
+// one block whose white space is found with vector instructions and in plain
+// arithmetic, which must agree.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -25,6 +27,7 @@
 #include "grid/files/text_input.hpp"
 #include "grid/numbers/number_format.hpp"
 #include "grid/numbers/number_scan.hpp"
+#include "grid/numbers/text_numbers.hpp"
 #include "grid/pipeline/text_cell_source.hpp"
 #include "grid/pipeline/worker_pool.hpp"
 #include "scratch_dir.hpp"
@@ -164,13 +167,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     pos = m.next;
   }
 
-  // The same data read as a grid's cells are: cut into blocks of 1 to 64
-  // bytes, taken 1 to 13 cells at a time. The cells are the reads above, up to
+  // The same data read as a grid's cells are: cut into blocks of 1 to 200
+  // bytes (across the 64-byte windows white space is found in), taken 1 to 13
+  // cells at a time. The cells are the reads above, up to
   // the first that fails, where taking them stops; a text kept for writing a
   // cell again is its token and its value's written text.
   if (!plotveil::rewind_input(in, true)) fault("cannot rewind", path);
   const std::size_t batch = 1 + (size > 0 ? bytes[0] % 13 : 0);
-  const std::size_t block_bytes = 1 + (size > 1 ? bytes[1] % 64 : 0);
+  const std::size_t block_bytes = 1 + (size > 1 ? bytes[1] % 200 : 0);
   plotveil::WorkerPool pool;  // no workers: each block is read when it is waited for
   plotveil::TextCellSource source;
   if (!source.start(in, pool, block_bytes, 2, true)) fault("no memory for blocks", "");
@@ -201,6 +205,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         more = false;
       }
       pos = m.next;
+    }
+  }
+
+  // The whole data as one block: white space found with vector instructions
+  // and in plain arithmetic, the same cells, texts and stop.
+  std::string block(data, text_size);
+  block.append(1 + plotveil::kTextBlockReach, ' ');
+  std::vector<double> vector_cells(text_size + 1), plain_cells(text_size + 1);
+  std::vector<plotveil::CellText> vector_texts(text_size + 1), plain_texts(text_size + 1);
+  bool vector_stops = false, plain_stops = false;
+  const std::size_t vector_count =
+      plotveil::read_text_block(block.data(), text_size, vector_cells.data(), vector_texts.data(), vector_stops);
+  const std::size_t plain_count =
+      plotveil::read_text_block_plain(block.data(), text_size, plain_cells.data(), plain_texts.data(), plain_stops);
+  if (vector_count != plain_count || vector_stops != plain_stops) fault("vector and plain blocks differ", "");
+  for (std::size_t i = 0; i < vector_count; ++i) {
+    if (bits_of(vector_cells[i]) != bits_of(plain_cells[i]) || vector_texts[i] != plain_texts[i]) {
+      fault("vector and plain cells differ", "");
     }
   }
   return 0;

@@ -63,7 +63,9 @@ windows_suite() {
 }
 
 same_outputs() {
-  bash tests/platforms/same_outputs.sh build/bench/make_grids "linux==$PWD/build/plotveil" \
+  local plain=()
+  [ -x build-plain/plotveil ] && plain=("linux-plain==$PWD/build-plain/plotveil")
+  bash tests/platforms/same_outputs.sh build/bench/make_grids "linux==$PWD/build/plotveil" "${plain[@]}" \
     "linux-static==$PWD/build-linux-static/plotveil" "arm64=qemu-aarch64=$PWD/build-arm64/plotveil" \
     "windows=$wine=$PWD/build-windows/plotveil.exe"
 }
