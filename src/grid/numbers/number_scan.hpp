@@ -64,41 +64,42 @@ inline std::uint64_t non_digits(std::uint64_t chunk) {
 
 }  // namespace detail
 
-// Bytes a buffer needs readable after its last number for scan_short_number.
-inline constexpr std::size_t kShortNumberReach = 17;
+// Bytes a buffer needs readable from a word's start for scan_short_word.
+inline constexpr std::size_t kShortWordReach = 9;
 
-// The most common numbers of a grid, with few branches: a sign, then at most
-// seven digits with at most one point among them, ending before `limit` at a
-// byte that is none of them nor an exponent's "e". Returns where the number
-// stops, or nullptr for everything else (then scan_plain_number or the
-// NumberScanner decides); kShortNumberReach bytes from `p` must be readable.
-// With kKeepText, `text` gets the number's text where it is one a cell can
-// keep (cell_text.hpp), else 0. Inline: the loop over a grid's cells takes it
-// without a call.
+// A whole word of `length` bytes at `p` (white space before and after it)
+// that is one number of the most common form in grids: a sign, then at most
+// eight bytes of digits with at most one point among them. True when it is,
+// with its value in `value`; false for every other word (then
+// scan_plain_number or the NumberScanner decides), with nothing stored.
+// kShortWordReach bytes from `p` must be readable. With kKeepText, `text`
+// gets the number's text where it is one a cell can keep (cell_text.hpp),
+// else 0. Inline: the loop over a grid's words takes it without a call.
 template <bool kKeepText = false>
-[[gnu::always_inline]] inline const char* scan_short_number(const char* p, const char* limit, double& value,
-                                                            CellText* text = nullptr) {
+[[gnu::always_inline]] inline bool scan_short_word(const char* p, std::size_t length, double& value,
+                                                   CellText* text = nullptr) {
   const bool negative = *p == '-';
-  const char* q = p + (negative || *p == '+');
-  std::uint64_t low, high;
+  const std::size_t sign = negative || *p == '+';
+  const char* q = p + sign;
+  const std::size_t bytes = length - sign;  // 1 to 8, or else wrapped far above
+  if (bytes - 1 >= 8) return false;
+  std::uint64_t low;
   std::memcpy(&low, q, 8);
-  std::memcpy(&high, q + 8, 8);
-  const std::uint64_t others = detail::non_digits(low);
-  if (others == 0) return nullptr;  // eight digits or more before anything else
-  const int whole = __builtin_ctzll(others) >> 3;
-  const bool point = static_cast<char>(low >> (8 * whole)) == '.';
-  // With a point, the bytes after it move down one over it.
-  const std::uint64_t below = (std::uint64_t{1} << (8 * whole)) - 1;
-  const std::uint64_t digits = point ? (low & below) | (((low >> 8) | (high << 56)) & ~below) : low;
-  const std::uint64_t rest =
-      point ? (others & below) | (((others >> 8) | (detail::non_digits(high) << 56)) & ~below) : others;
-  if (rest == 0) return nullptr;  // eight digits or more
-  const int count = __builtin_ctzll(rest) >> 3;
-  const char* end = q + count + point;
-  if (count == 0 || end >= limit || (*end | 0x20) == 'e') return nullptr;
+  const std::uint64_t others = detail::non_digits(low) & (~std::uint64_t{0} >> (64 - 8 * bytes));
+  // At most one byte that is not a digit, a point, and a digit somewhere.
+  const int at = __builtin_ctzll(others | (std::uint64_t{1} << 63)) >> 3;
+  const bool point = others != 0;
+  const int count = static_cast<int>(bytes) - point;
+  if ((others & (others - 1)) != 0 || (point && (static_cast<char>(low >> (8 * at)) != '.' || count == 0))) {
+    return false;
+  }
+  // The digits after the point move down one byte over it.
+  const std::uint64_t below = (std::uint64_t{1} << (8 * at)) - 1;
+  const std::uint64_t digits = point ? (low & below) | ((low >> 8) & ~below) : low;
   const std::uint64_t m = detail::digits_value(digits, count);
+  const int whole = point ? at : count;
   const int fraction = count - whole;
-  // Both operands are exact (m < 10^7), so the one rounding of the division is correct.
+  // Both operands are exact (m < 10^8), so the one rounding of the division is correct.
   double v = static_cast<double>(m);
   if (fraction > 0) v = v / kExactPowersOfTen.p[fraction];
   value = negative ? -v : v;
@@ -106,13 +107,13 @@ template <bool kKeepText = false>
     // Written back as it stands: six significant digits at most, no "+", a
     // leading zero only in "0.", no point without a digit after it and no
     // trailing zero after one, and a decimal exponent from -4 to 5.
-    const std::size_t length = static_cast<std::size_t>(end - p);
-    const bool kept = length <= kCellTextReach && *p != '+' && m != 0 && m < 1'000'000 && whole > 0 &&
-                      (*q != '0' || (whole == 1 && point)) && (!point || (fraction > 0 && end[-1] != '0')) &&
-                      v >= 1e-4;
+    // Tested together, without a branch each: the outcomes vary cell by cell.
+    const bool kept = (length <= kCellTextReach) & (*p != '+') & (m - 1 < 999'999) & (whole > 0) &
+                      ((*q != '0') | ((whole == 1) & point)) & ((!point) | ((fraction > 0) & (p[length - 1] != '0'))) &
+                      (v >= 1e-4);
     *text = kept ? pack_cell_text(p, length) : 0;
   }
-  return end;
+  return true;
 }
 
 // The common case in one pass: a plain decimal of at most 19 digits, no

@@ -6,9 +6,8 @@
 namespace plotveil {
 namespace {
 
-static_assert(kTextBlockReach >= kShortNumberReach && kTextBlockReach >= kCellTextReach);
-// The masks of the last 64 bytes read past the blank.
-static_assert(kTextBlockReach >= 63);
+// The masks of the last 64 bytes read up to 63 bytes past the blank.
+static_assert(kTextBlockReach >= 63 && kTextBlockReach >= kShortWordReach && kTextBlockReach >= kCellTextReach);
 
 // Reads one word from `p` as reading number after number does: numbers until
 // one stops at white space (then returns there) or fails (then nullptr).
@@ -29,26 +28,41 @@ const char* read_word(const char* p, const char* limit, double* cells, CellText*
   }
 }
 
-// The words of the block begin where white space ends, found 64 bytes at a
-// time in a mask, so finding the next number never waits for the one before
-// it. Most words are one short number each; any other word is read number
-// after number from its first byte, which gives the same cells.
+// The white space of the 64 bytes from `base`, the bytes from `size` on
+// (the blank and what lies beyond) counted as white space.
+template <std::uint64_t (*kSpaceMask)(const char*)>
+std::uint64_t window_space(const char* text, std::size_t size, std::size_t base) {
+  if (base >= size) return ~std::uint64_t{0};
+  const std::uint64_t space = kSpaceMask(text + base);
+  return size - base < 64 ? space | (~std::uint64_t{0} << (size - base)) : space;
+}
+
+// The words of the block, and their lengths, come from masks of white space
+// found 64 bytes at a time, so finding the next number never waits for the
+// one before it. Most words are one short number each; any other word is
+// read number after number from its first byte, which gives the same cells.
 template <bool kKeepText, std::uint64_t (*kSpaceMask)(const char*)>
 std::size_t read_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
   const char* limit = text + size + 1;  // the blank after the bytes ends every number before it
   std::size_t count = 0;
   stops = false;
   std::uint64_t space_before = 1;  // the byte before the window is white space
+  std::uint64_t next = window_space<kSpaceMask>(text, size, 0);
   for (std::size_t base = 0; base < size; base += 64) {
-    std::uint64_t space = kSpaceMask(text + base);
-    if (size - base < 64) space |= ~std::uint64_t{0} << (size - base);  // the blank and beyond
+    const std::uint64_t space = next;
+    next = window_space<kSpaceMask>(text, size, base + 64);
     std::uint64_t starts = ~space & ((space << 1) | space_before);
     space_before = space >> 63;
     while (starts != 0) {
-      const char* p = text + base + __builtin_ctzll(starts);
+      const int start = __builtin_ctzll(starts);
       starts &= starts - 1;
-      const char* stop = scan_short_number<kKeepText>(p, limit, cells[count], texts + count);
-      if (stop != nullptr && is_text_space(*stop)) {
+      const char* p = text + base + start;
+      // A word that runs past the next window is long: any length beyond
+      // eight bytes reads the same.
+      const std::uint64_t after = space >> start;
+      const std::size_t length = after != 0 ? __builtin_ctzll(after)
+                                            : 64 - start + __builtin_ctzll(next | (std::uint64_t{1} << 63));
+      if (scan_short_word<kKeepText>(p, length, cells[count], texts + count)) {
         ++count;
         continue;
       }
