@@ -62,7 +62,7 @@ std::size_t read_block(const char* text, std::size_t size, double* cells, CellTe
       const std::uint64_t after = space >> start;
       const std::size_t length = after != 0 ? __builtin_ctzll(after)
                                             : 64 - start + __builtin_ctzll(next | (std::uint64_t{1} << 63));
-      if (scan_short_word<kKeepText>(p, length, cells[count], texts + count)) {
+      if (scan_short_word<kKeepText>(p, length, cells[count], kKeepText ? texts + count : nullptr)) {
         ++count;
         continue;
       }
