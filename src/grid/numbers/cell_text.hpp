@@ -18,7 +18,8 @@ static_assert(std::endian::native == std::endian::little, "cell texts are packed
 // A cell's text: its bytes in memory order, zeros after them. 0: none kept.
 using CellText = std::uint64_t;
 
-// Readable bytes a buffer needs after its last number for texts to be taken.
+// The longest text kept, in bytes; packing one reads this many bytes from the
+// number's start, so they must be readable.
 inline constexpr std::size_t kCellTextReach = 8;
 
 // The `length` (1 to 8) bytes at `text`; the 8 bytes there must be readable.
