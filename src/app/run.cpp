@@ -135,6 +135,7 @@ int run(int argc, const char* const* argv, const RunSettings& settings) {
   const bool keep_texts = format == OutputFormat::text;
   CellBuffer<CellText> first_texts = allocate_row<CellText>(keep_texts ? shape.width : 0);
   CellBuffer<CellText> out_texts = allocate_row<CellText>(keep_texts ? shape.width : 0);
+  const CellText nodata_text = keep_texts ? cell_text_of(nodata) : 0;
   if (!first_row || !second_row || !out_row || !narrow_row || !first_texts || !out_texts) {
     fail(ExitCode::usage_or_setup, msg::no_memory_for_rows, shape.width);
   }
@@ -156,7 +157,6 @@ int run(int argc, const char* const* argv, const RunSettings& settings) {
                               threads ? threads->behind() : nullptr, print_dot);
   RowSource grid_rows{&first.stream, first.encoding, &first.name, shape, first_row.get(), narrow_row.get(),
                       threads ? threads->ahead(0) : nullptr, &out_rows, first_texts.get()};
-  const CellText nodata_text = keep_texts ? cell_text_of(nodata) : 0;
   RowSource mask_rows{&second.stream, second.encoding, &second.name, shape, second_row.get(), narrow_row.get(),
                       threads ? threads->ahead(1) : nullptr, &out_rows};
 

@@ -9,9 +9,10 @@
 namespace plotveil {
 
 // Skips white space and reads one number: a header's value, or a word longer
-// than a block of cells (grid/pipeline/text_cell_source.hpp reads the cells). On failure nothing is stored and the
-// character that stopped the read stays in the stream, so a letter stalls every
-// later read there. False at the end of the data as well.
+// than a block of cells (grid/pipeline/text_cell_source.hpp reads the cells).
+// On failure nothing is stored and the character that stopped the read stays
+// in the stream, so a letter stalls every later read there. False at the end
+// of the data as well.
 bool read_number(InStream& in, double& destination);
 
 // Skips white space and one word (a run of bytes other than white space),

@@ -28,7 +28,8 @@ std::unique_ptr<TextThreads> start_text_threads(const TextThreadSettings& settin
     InStream& in = *text_inputs[k];
     const std::size_t block = std::clamp<std::size_t>(settings.text_block_bytes, 1, in.capacity / 2);
     // A text output keeps grid_1's cell texts to write them again.
-    threads->reads_ahead[k] = threads->sources[k].start(in, threads->pool, block, count, k == 0 && text_output != nullptr);
+    const bool keep_texts = k == 0 && text_output != nullptr;
+    threads->reads_ahead[k] = threads->sources[k].start(in, threads->pool, block, count, keep_texts);
     if (!threads->reads_ahead[k]) return nullptr;
   }
   if (text_output != nullptr) {
