@@ -6,6 +6,7 @@
 // fed in pieces, so a number can cross the end of a buffer.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -62,24 +63,47 @@ inline std::uint64_t non_digits(std::uint64_t chunk) {
   return (((x & 0x7F7F7F7F7F7F7F7FULL) + 0x7676767676767676ULL) | x) & 0x8080808080808080ULL;
 }
 
+// m (below 2^52) as a double, exactly: m placed in the mantissa of 2^52,
+// less 2^52. A conversion instruction would do the same, but on x86-64 it
+// keeps the rest of its register from the instruction before, so each cell's
+// division would wait for the one before it.
+inline double exact_double(std::uint64_t m) {
+  constexpr double kTwoTo52 = 4503599627370496.0;
+  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(kTwoTo52) | m) - kTwoTo52;
+}
+
 }  // namespace detail
 
 // Bytes a buffer needs readable from a word's start for scan_short_word.
 inline constexpr std::size_t kShortWordReach = 9;
 
+// A short number as the scan leaves it, before its conversion: its digits
+// as an integer m (below 10^8) in bits 0 to 31, the count of digits after
+// the point in bits 32 to 35, and the sign in bit 63.
+using ShortNumber = std::uint64_t;
+
+// The value of a short number: both operands of the division are exact, so
+// its one rounding is correct; dividing by 10^0 = 1 changes nothing.
+inline double short_number_value(ShortNumber n) {
+  const double v = detail::exact_double(n & 0xFFFFFFFFu) / kExactPowersOfTen.p[(n >> 32) & 15];
+  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) | (n & (std::uint64_t{1} << 63)));
+}
+
 // A whole word of `length` bytes at `p` (white space before and after it)
 // that is one number of the most common form in grids: a sign, then at most
 // eight bytes of digits with at most one point among them. True when it is,
-// with its value in `value`; false for every other word (then
+// with the number in `number`; false for every other word (then
 // scan_plain_number or the NumberScanner decides), with nothing stored.
 // kShortWordReach bytes from `p` must be readable. With kKeepText, `text`
 // gets the number's text where it is one a cell can keep (cell_text.hpp),
-// else 0. Inline: the loop over a grid's words takes it without a call.
+// else 0. Inline: the loop over a grid's words takes it without a call, and
+// the division comes later, in a loop of its own, so that scanning the next
+// word never waits for it.
 template <bool kKeepText = false>
-[[gnu::always_inline]] inline bool scan_short_word(const char* p, std::size_t length, double& value,
+[[gnu::always_inline]] inline bool scan_short_word(const char* p, std::size_t length, ShortNumber& number,
                                                    CellText* text = nullptr) {
   const bool negative = *p == '-';
-  const std::size_t sign = negative || *p == '+';
+  const std::size_t sign = negative | (*p == '+');
   const char* q = p + sign;
   const std::size_t bytes = length - sign;  // 1 to 8, or else wrapped far above
   if (bytes - 1 >= 8) return false;
@@ -87,30 +111,31 @@ template <bool kKeepText = false>
   std::memcpy(&low, q, 8);
   const std::uint64_t others = detail::non_digits(low) & (~std::uint64_t{0} >> (64 - 8 * bytes));
   // At most one byte that is not a digit, a point, and a digit somewhere.
+  // Tested together, without a branch each: words with and without a point
+  // alternate unpredictably in a grid.
   const int at = __builtin_ctzll(others | (std::uint64_t{1} << 63)) >> 3;
   const bool point = others != 0;
   const int count = static_cast<int>(bytes) - point;
-  if ((others & (others - 1)) != 0 || (point && (static_cast<char>(low >> (8 * at)) != '.' || count == 0))) {
+  if (((others & (others - 1)) != 0) | (point & ((static_cast<char>(low >> (8 * at)) != '.') | (count == 0)))) {
     return false;
   }
   // The digits after the point move down one byte over it.
-  const std::uint64_t below = (std::uint64_t{1} << (8 * at)) - 1;
-  const std::uint64_t digits = point ? (low & below) | ((low >> 8) & ~below) : low;
+  const std::uint64_t below = ((std::uint64_t{1} << (8 * at)) - 1) | (std::uint64_t{0} - !point);
+  const std::uint64_t digits = (low & below) | ((low >> 8) & ~below);
   const std::uint64_t m = detail::digits_value(digits, count);
-  const int whole = point ? at : count;
-  const int fraction = count - whole;
-  // Both operands are exact (m < 10^8), so the one rounding of the division is correct.
-  double v = static_cast<double>(m);
-  if (fraction > 0) v = v / kExactPowersOfTen.p[fraction];
-  value = negative ? -v : v;
+  const int fraction = (count - at) & -static_cast<int>(point);
+  const int whole = count - fraction;
+  number = m | (static_cast<std::uint64_t>(fraction) << 32) | (std::uint64_t{negative} << 63);
   if constexpr (kKeepText) {
     // Written back as it stands: six significant digits at most, no "+", a
     // leading zero only in "0.", no point without a digit after it and no
-    // trailing zero after one, and a decimal exponent from -4 to 5.
+    // trailing zero after one, and a decimal exponent from -4 to 5: the
+    // value m / 10^fraction, at most 8 digits after the point, is at least
+    // 0.0001 exactly when m x 10^4 >= 10^fraction.
     // Tested together, without a branch each: the outcomes vary cell by cell.
     const bool kept = (length <= kCellTextReach) & (*p != '+') & (m - 1 < 999'999) & (whole > 0) &
                       ((*q != '0') | ((whole == 1) & point)) & ((!point) | ((fraction > 0) & (p[length - 1] != '0'))) &
-                      (v >= 1e-4);
+                      (m * 10'000 >= kPowersOfTen64.p[fraction]);
     *text = kept ? pack_cell_text(p, length) : 0;
   }
   return true;

@@ -1,5 +1,7 @@
 #include "grid/numbers/text_numbers.hpp"
 
+#include <cstring>
+
 #include "grid/numbers/number_scan.hpp"
 #include "grid/numbers/space_mask.hpp"
 
@@ -28,6 +30,15 @@ const char* read_word(const char* p, const char* limit, double* cells, CellText*
   }
 }
 
+// The short numbers stored in `count` cells become their values.
+void convert_short_numbers(double* cells, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    ShortNumber number;
+    std::memcpy(&number, cells + i, sizeof number);
+    cells[i] = short_number_value(number);
+  }
+}
+
 // The white space of the 64 bytes from `base`, the bytes from `size` on
 // (the blank and what lies beyond) counted as white space.
 template <std::uint64_t (*kSpaceMask)(const char*)>
@@ -45,6 +56,7 @@ template <bool kKeepText, std::uint64_t (*kSpaceMask)(const char*)>
 std::size_t read_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
   const char* limit = text + size + 1;  // the blank after the bytes ends every number before it
   std::size_t count = 0;
+  std::size_t converted = 0;  // cells before this one hold values, from it on short numbers
   stops = false;
   std::uint64_t space_before = 1;  // the byte before the window is white space
   std::uint64_t next = window_space<kSpaceMask>(text, size, 0);
@@ -53,25 +65,32 @@ std::size_t read_block(const char* text, std::size_t size, double* cells, CellTe
     next = window_space<kSpaceMask>(text, size, base + 64);
     std::uint64_t starts = ~space & ((space << 1) | space_before);
     space_before = space >> 63;
+    const std::uint64_t next_shifted = next << 1;
+    const char* window = text + base;
     while (starts != 0) {
       const int start = __builtin_ctzll(starts);
       starts &= starts - 1;
-      const char* p = text + base + start;
-      // A word that runs past the next window is long: any length beyond
-      // eight bytes reads the same.
-      const std::uint64_t after = space >> start;
-      const std::size_t length = after != 0 ? __builtin_ctzll(after)
-                                            : 64 - start + __builtin_ctzll(next | (std::uint64_t{1} << 63));
-      if (scan_short_word<kKeepText>(p, length, cells[count], kKeepText ? texts + count : nullptr)) {
+      const char* p = window + start;
+      // The white space from the word's start on, through the next window;
+      // a word of 63 bytes or more is long, and any length beyond eight
+      // bytes reads the same.
+      const std::uint64_t after = (space >> start) | (next_shifted << (63 - start));
+      const std::size_t length = __builtin_ctzll(after | (std::uint64_t{1} << 63));
+      ShortNumber number;
+      if (scan_short_word<kKeepText>(p, length, number, kKeepText ? texts + count : nullptr)) {
+        std::memcpy(cells + count, &number, sizeof number);
         ++count;
         continue;
       }
+      convert_short_numbers(cells + converted, count - converted);
       if (read_word<kKeepText>(p, limit, cells, texts, count) == nullptr) {
         stops = true;
         return count;
       }
+      converted = count;
     }
   }
+  convert_short_numbers(cells + converted, count - converted);
   return count;
 }
 
