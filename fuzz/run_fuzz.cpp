@@ -147,8 +147,8 @@ RunResult run_once(int argc, const char* const* argv, const plotveil::RunSetting
   return result;
 }
 
-// Three threads; blocks of 1 to 24 bytes and slots of 1 to 5 cells, chosen by
-// the input.
+// Three threads; blocks of 1 to 24 bytes and slots of 1 to 5 cells, or a
+// row's cells where that is more, chosen by the input.
 plotveil::RunSettings spread_settings(const std::uint8_t* bytes, std::size_t size) {
   std::size_t mix = size;
   for (std::size_t i = 0; i < size; ++i) mix = mix * 31 + bytes[i];
@@ -156,6 +156,7 @@ plotveil::RunSettings spread_settings(const std::uint8_t* bytes, std::size_t siz
   settings.threads = 3;
   settings.text_block_bytes = 1 + mix % 24;
   settings.text_slot_cells = 1 + (mix / 24) % 5;
+  settings.row_slots_up_to = (mix / 120) % 2 == 0 ? 0 : settings.row_slots_up_to;
   return settings;
 }
 

@@ -33,8 +33,15 @@ std::unique_ptr<TextThreads> start_text_threads(const TextThreadSettings& settin
     if (!threads->reads_ahead[k]) return nullptr;
   }
   if (text_output != nullptr) {
+    // Rows up to a width get slots at least a row wide, which the row loop
+    // masks them straight into; fewer such slots keep as many cells in flight.
+    const std::size_t width = static_cast<std::size_t>(shape.width);
+    const std::size_t slot_cells =
+        width <= settings.row_slots_up_to ? std::max(settings.text_slot_cells, width) : settings.text_slot_cells;
+    const int slots = std::max<int>(2, static_cast<int>(static_cast<std::size_t>(count) *
+                                                        settings.text_slot_cells / slot_cells));
     threads->writes_behind =
-        threads->writer.start(*text_output, threads->pool, shape, out_name, settings.text_slot_cells, count, row_written);
+        threads->writer.start(*text_output, threads->pool, shape, out_name, slot_cells, slots, row_written);
     if (!threads->writes_behind) return nullptr;
   }
   return threads;

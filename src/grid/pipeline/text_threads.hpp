@@ -34,8 +34,9 @@ struct TextThreads {
 // How the threads share the work.
 struct TextThreadSettings {
   int threads = 1;                         // the calling thread and threads - 1 workers
-  std::size_t text_block_bytes = 1 << 14;  // bytes of text input per block read ahead
+  std::size_t text_block_bytes = 1 << 16;  // bytes of text input per block read ahead
   std::size_t text_slot_cells = 1 << 11;   // cells of text output per slot written behind
+  std::size_t row_slots_up_to = 1 << 14;   // rows up to this many cells get slots of a row each
 };
 
 // Starts the reading and writing of the text among the inputs
