@@ -6,21 +6,30 @@
 # (plotveil.html, plotveil-hdr.html), WINDOWS.txt (the Windows forms of the
 # manual's commands), the README's picture and the examples. The same commit
 # gives the same zip, byte for byte (scripts/release-lib.sh).
-# Usage: scripts/build-windows.sh [--tests]   (--tests: unit tests too, run by
-# ctest under Wine; see scripts/run-tests.sh)
+# Usage: scripts/build-windows.sh [--tests] [--plain]   (--tests: unit tests
+# too, run by ctest under Wine; see scripts/run-tests.sh. --plain: the programs
+# only, in build-windows-plain/, white space found in plain arithmetic, not
+# SSE2: -DPLOTVEIL_PLAIN_SCAN=ON)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh windows
 source scripts/release-lib.sh
 release_epoch
-tests=OFF
-[ "${1:-}" = --tests ] && tests=ON
+tests=OFF plain=OFF folder=build-windows
+for option in "$@"; do
+  case "$option" in
+    --tests) tests=ON ;;
+    --plain) plain=ON folder=build-windows-plain ;;
+    *) echo "usage: scripts/build-windows.sh [--tests] [--plain]"; exit 1 ;;
+  esac
+done
 # --no-warn-unused-cli: a configured folder takes no new toolchain file, and
 # would say so on every later run.
-cmake -S . -B build-windows --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DPLOTVEIL_TESTS="$tests" \
+cmake -S . -B "$folder" --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DPLOTVEIL_TESTS="$tests" -DPLOTVEIL_PLAIN_SCAN="$plain" \
   -DCMAKE_CROSSCOMPILING_EMULATOR="${WINE:-/usr/lib/wine/wine64}" >/dev/null
-cmake --build build-windows -j"$(nproc)"
+cmake --build "$folder" -j"$(nproc)"
+[ "$plain" = ON ] && exit 0   # the release zip is the vector build's
 
 version="$(cat build-windows/release-version.txt)"
 name="plotveil-$version-win64"

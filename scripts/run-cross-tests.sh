@@ -9,20 +9,25 @@
 
 cross_phases() {
   phase "Linux ARM64 (qemu-user)" arm64_suite
+  phase "Linux ARM64, white space found in plain arithmetic" arm64_suite --plain
   phase "Linux x86-64 static" static_suite
   phase "Windows x86-64 (Wine)" with_wine_server windows_suite
+  phase "Windows x86-64, white space found in plain arithmetic" with_wine_server windows_suite --plain
   phase "Same outputs on every build" with_wine_server same_outputs
 }
 
 e2e="$PWD/build/tests/e2e_tests"
 wine="${WINE:-/usr/lib/wine/wine64}"
 
+# [--plain]: the build that finds white space in plain arithmetic, in
+# build-arm64-plain/ (build-windows-plain/ for Windows).
 arm64_suite() {
-  bash scripts/build-arm64.sh --tests
-  gtest_suite timeout 600 qemu-aarch64 build-arm64/tests/unit_tests
-  PLOTVEIL_LAUNCHER=qemu-aarch64 PLOTVEIL_BINARY="$PWD/build-arm64/plotveil" \
-    PLOTVEIL_HDR_BINARY="$PWD/build-arm64/plotveil-hdr" gtest_suite "$e2e"
-  ls -l build-arm64/plotveil
+  local folder=build-arm64${1:+-plain}
+  bash scripts/build-arm64.sh --tests "$@"
+  gtest_suite timeout 600 qemu-aarch64 "$folder/tests/unit_tests"
+  PLOTVEIL_LAUNCHER=qemu-aarch64 PLOTVEIL_BINARY="$PWD/$folder/plotveil" \
+    PLOTVEIL_HDR_BINARY="$PWD/$folder/plotveil-hdr" gtest_suite "$e2e"
+  ls -l "$folder/plotveil"
 }
 
 static_suite() {
@@ -55,16 +60,20 @@ with_wine_server() {
 }
 
 windows_suite() {
-  bash scripts/build-windows.sh --tests
-  gtest_report_drive=Z: gtest_suite timeout 600 "$wine" build-windows/tests/unit_tests.exe
-  PLOTVEIL_LAUNCHER="$wine" PLOTVEIL_BINARY="$PWD/build-windows/plotveil.exe" \
-    PLOTVEIL_HDR_BINARY="$PWD/build-windows/plotveil-hdr.exe" gtest_suite "$e2e"
-  ls -l build-windows/plotveil.exe build-windows/plotveil-*-win64.zip
+  local folder=build-windows${1:+-plain}
+  bash scripts/build-windows.sh --tests "$@"
+  gtest_report_drive=Z: gtest_suite timeout 600 "$wine" "$folder/tests/unit_tests.exe"
+  PLOTVEIL_LAUNCHER="$wine" PLOTVEIL_BINARY="$PWD/$folder/plotveil.exe" \
+    PLOTVEIL_HDR_BINARY="$PWD/$folder/plotveil-hdr.exe" gtest_suite "$e2e"
+  ls -l "$folder/plotveil.exe"
+  [ -n "${1:-}" ] || ls -l build-windows/plotveil-*-win64.zip
 }
 
 same_outputs() {
   local plain=()
-  [ -x build-plain/plotveil ] && plain=("linux-plain==$PWD/build-plain/plotveil")
+  [ -x build-plain/plotveil ] && plain+=("linux-plain==$PWD/build-plain/plotveil")
+  [ -x build-arm64-plain/plotveil ] && plain+=("arm64-plain=qemu-aarch64=$PWD/build-arm64-plain/plotveil")
+  [ -x build-windows-plain/plotveil.exe ] && plain+=("windows-plain=$wine=$PWD/build-windows-plain/plotveil.exe")
   bash tests/platforms/same_outputs.sh build/bench/make_grids "linux==$PWD/build/plotveil" "${plain[@]}" \
     "linux-static==$PWD/build-linux-static/plotveil" "arm64=qemu-aarch64=$PWD/build-arm64/plotveil" \
     "windows=$wine=$PWD/build-windows/plotveil.exe"

@@ -64,7 +64,7 @@ phase() {
   else
     printf '   %s, %d s\n' "$result" "$seconds"
   fi
-  phase_rows+=("$(printf '%-34s %-10s %6s %7s %8s %6s' "$name" "${result%% *}" \
+  phase_rows+=("$(printf '%-54s %-10s %6s %7s %8s %6s' "$name" "${result%% *}" \
     "$([ "$run" -gt 0 ] && echo "$run" || echo -)" "$([ "$run" -gt 0 ] && echo "$passed" || echo -)" \
     "$([ "$run" -gt 0 ] && echo "$skipped" || echo -)" "$(printf '%dm%02ds' $((seconds / 60)) $((seconds % 60)))")")
   # Skip reasons, once each with their number; and the phase's own notes.
@@ -76,7 +76,7 @@ phase() {
 
 summary() {
   printf '\n== Summary\n'
-  printf '%-34s %-10s %6s %7s %8s %6s\n' phase result tests passed skipped time
+  printf '%-54s %-10s %6s %7s %8s %6s\n' phase result tests passed skipped time
   printf '%s\n' "${phase_rows[@]}"
   [ ${#phase_notes[@]} -eq 0 ] || printf '  %s\n' "${phase_notes[@]}"
   printf 'tests: %d passed, %d failed, %d skipped\n' "$total_passed" "$total_failed" "$total_skipped"
