@@ -23,15 +23,14 @@ std::size_t write_all(platform::File file, const char* source, std::size_t count
   return done;
 }
 
-// A text input's data ends at its first 0x1A byte: cut the buffered bytes there
-// and read nothing more from the file.
-void cut_at_end_of_text(InStream& in, char* from) {
-  if (!in.text) return;
-  void* mark = std::memchr(from, 0x1A, static_cast<std::size_t>(in.end - from));
-  if (mark != nullptr) {
-    in.end = static_cast<char*>(mark);
-    in.at_end = true;
-  }
+// A text input's data ends at its first 0x1A byte: the fresh bytes from
+// `from` to `end` are cut there, and nothing more is read from the file.
+char* cut_at_end_of_text(InStream& in, char* from, char* end) {
+  if (!in.text) return end;
+  void* mark = std::memchr(from, 0x1A, static_cast<std::size_t>(end - from));
+  if (mark == nullptr) return end;
+  in.at_end = true;
+  return static_cast<char*>(mark);
 }
 
 }  // namespace
@@ -81,11 +80,28 @@ std::size_t fill_input(InStream& in, std::size_t window) {
       in.at_end = true;
       break;
     }
-    char* fresh = in.end;
-    in.end += got;
-    cut_at_end_of_text(in, fresh);
+    in.end = cut_at_end_of_text(in, in.end, in.end + got);
   }
   return static_cast<std::size_t>(in.end - in.pos);
+}
+
+std::size_t read_input_direct(InStream& in, char* destination, std::size_t count) {
+  char* end = destination;
+  while (static_cast<std::size_t>(end - destination) < count && !in.at_end) {
+    std::int64_t got = platform::read_file(in.file, end, count - static_cast<std::size_t>(end - destination));
+    if (got <= 0) {
+      in.at_end = true;  // a read error ends the data as the end of the file does
+      break;
+    }
+    end = cut_at_end_of_text(in, end, end + got);
+  }
+  return static_cast<std::size_t>(end - destination);
+}
+
+void put_back_input(InStream& in, const char* bytes, std::size_t count) {
+  std::memcpy(in.buffer.get(), bytes, count);
+  in.pos = in.buffer.get();
+  in.end = in.pos + count;
 }
 
 std::size_t read_input(InStream& in, void* destination, std::size_t count) {

@@ -50,6 +50,16 @@ std::size_t read_input(InStream& in, void* destination, std::size_t count);
 // taking `count` of them as read.
 inline const char* input_bytes(const InStream& in) { return in.pos; }
 inline void consume_input(InStream& in, std::size_t count) { in.pos += count; }
+inline std::size_t buffered_input(const InStream& in) { return static_cast<std::size_t>(in.end - in.pos); }
+
+// With nothing buffered: reads up to `count` bytes of the data straight from
+// the file into `destination`, without a copy through the buffer, ending the
+// data where fill_input would. Returns how many; fewer only at its end.
+std::size_t read_input_direct(InStream& in, char* destination, std::size_t count);
+
+// With nothing buffered: the `count` bytes at `bytes` (at most the capacity),
+// the last a read took, are the next to read again.
+void put_back_input(InStream& in, const char* bytes, std::size_t count);
 
 struct OutStream {
   platform::File file = platform::kNoFile;

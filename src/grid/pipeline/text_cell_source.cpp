@@ -55,27 +55,45 @@ void TextCellSource::cut(Block& block) {
     block.stops = true;
     return;
   }
-  const std::size_t held = fill_input(*in_, block_bytes_ + 1);
-  if (held == 0) {
-    data_over_ = true;
-    block.stops = true;
-    return;
-  }
-  const char* from = input_bytes(*in_);
-  std::size_t size = held;
-  if (held > block_bytes_) {
-    // Cut at the last white space within reach: the number after it may go on.
+  char* text = block.text.get();
+  std::size_t size = 0;
+  if (buffered_input(*in_) > block_bytes_) {
+    // What reading the header left buffered is cut from the buffer.
+    const char* from = input_bytes(*in_);
     size = block_bytes_;
     while (size > 0 && !is_text_space(from[size])) --size;
     if (size == 0) {
       read_long_word(block);
       return;
     }
+    std::memcpy(text, from, size);
+    consume_input(*in_, size);
+  } else {
+    // The rest of the buffer, then the file's bytes read straight into the
+    // block; what follows the cut goes back to the buffer.
+    const std::size_t held = buffered_input(*in_);
+    std::memcpy(text, input_bytes(*in_), held);
+    consume_input(*in_, held);
+    const std::size_t got = held + read_input_direct(*in_, text + held, block_bytes_ + 1 - held);
+    if (got == 0) {
+      data_over_ = true;
+      block.stops = true;
+      return;
+    }
+    size = got;
+    if (got > block_bytes_) {
+      // Cut at the last white space within reach: the number after it may go on.
+      size = block_bytes_;
+      while (size > 0 && !is_text_space(text[size])) --size;
+      put_back_input(*in_, text + size, got - size);
+      if (size == 0) {
+        read_long_word(block);
+        return;
+      }
+    }
   }
-  std::memcpy(block.text.get(), from, size);
-  block.text[size] = ' ';
+  text[size] = ' ';
   block.size = size;
-  consume_input(*in_, size);
   block.ready = false;
   pool_->submit(block.job);
 }
