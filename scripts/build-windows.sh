@@ -8,8 +8,8 @@
 # gives the same zip, byte for byte (scripts/release-lib.sh).
 # Usage: scripts/build-windows.sh [--tests] [--plain]   (--tests: unit tests
 # too, run by ctest under Wine; see scripts/run-tests.sh. --plain: the programs
-# only, in build-windows-plain/, white space found in plain arithmetic, not
-# SSE2: -DPLOTVEIL_PLAIN_SCAN=ON)
+# only, in build-windows-plain/, white space found and rows masked in plain
+# arithmetic, not SSE2: -DPLOTVEIL_PLAIN_SCAN=ON)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh windows

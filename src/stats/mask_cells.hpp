@@ -1,0 +1,21 @@
+// The masking of a row's cells, the statistics fed on the way, with the
+// texts of a text output chosen as the cells are (stats/masking.hpp has the
+// rule). One file per processor kind does it: mask_cells_sse2.cpp on x86-64,
+// mask_cells_plain.cpp elsewhere.
+#pragma once
+
+#include <cstdint>
+
+#include "stats/statistics.hpp"
+
+namespace plotveil::detail {
+
+// Texts taken with the cells: none, no-data's only, or grid_1's and no-data's.
+enum class Texts { none, nodata, both };
+
+template <Texts kTexts>
+void mask_cells(const double* grid, const std::uint64_t* grid_texts, const double* mask, double* out,
+                std::uint64_t* out_texts, std::int32_t width, double nodata, std::uint64_t nodata_text,
+                GridStatistics& stats);
+
+}  // namespace plotveil::detail

@@ -1,0 +1,30 @@
+#include "stats/mask_cells.hpp"
+
+namespace plotveil::detail {
+
+// The masking rule and `accumulate`, cell after cell.
+template <Texts kTexts>
+void mask_cells(const double* grid, const std::uint64_t* grid_texts, const double* mask, double* out,
+                std::uint64_t* out_texts, std::int32_t width, double nodata, std::uint64_t nodata_text,
+                GridStatistics& stats) {
+  // A copy the output row cannot alias keeps the running sums in registers.
+  GridStatistics running = stats;
+  for (std::int32_t c = 1; c <= width; ++c) {
+    const bool take_nodata = nodata >= mask[c];
+    const double v = select(take_nodata, nodata, grid[c]);
+    out[c] = v;
+    if constexpr (kTexts == Texts::nodata) out_texts[c] = take_nodata ? nodata_text : 0;
+    if constexpr (kTexts == Texts::both) out_texts[c] = take_nodata ? nodata_text : grid_texts[c];
+    accumulate(running, v);
+  }
+  stats = running;
+}
+
+template void mask_cells<Texts::none>(const double*, const std::uint64_t*, const double*, double*, std::uint64_t*,
+                                      std::int32_t, double, std::uint64_t, GridStatistics&);
+template void mask_cells<Texts::nodata>(const double*, const std::uint64_t*, const double*, double*,
+                                        std::uint64_t*, std::int32_t, double, std::uint64_t, GridStatistics&);
+template void mask_cells<Texts::both>(const double*, const std::uint64_t*, const double*, double*, std::uint64_t*,
+                                      std::int32_t, double, std::uint64_t, GridStatistics&);
+
+}  // namespace plotveil::detail
