@@ -9,7 +9,9 @@ namespace {
 constexpr std::size_t kInputBufferSize = 1 << 20;
 constexpr std::size_t kOutputBufferSize = 1 << 20;
 // Blocks from this size on go between the file and the caller's memory
-// directly, without a copy through the buffer.
+// directly, without a copy through the buffer: rows of 2048 doubles and more
+// when read, whole buffers' worth when written.
+constexpr std::size_t kDirectReadMinimum = 1 << 14;
 constexpr std::size_t kDirectMinimum = 1 << 20;
 
 // Writes all bytes unless the system refuses; returns how many were written.
@@ -117,7 +119,7 @@ std::size_t read_input(InStream& in, void* destination, std::size_t count) {
       continue;
     }
     if (in.at_end) break;
-    if (!in.text && count - done >= kDirectMinimum) {
+    if (!in.text && count - done >= kDirectReadMinimum) {
       // Large binary blocks go straight to the caller, without a copy.
       std::int64_t got = platform::read_file(in.file, out + done, count - done);
       if (got <= 0) {
