@@ -8,17 +8,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh arm64
-tests=OFF plain=OFF folder=build-arm64
-for option in "$@"; do
-  case "$option" in
-    --tests) tests=ON ;;
-    --plain) plain=ON folder=build-arm64-plain ;;
-    *) echo "usage: scripts/build-arm64.sh [--tests] [--plain]"; exit 1 ;;
-  esac
-done
-# --no-warn-unused-cli: a configured folder takes no new toolchain file, and
-# would say so on every later run.
-cmake -S . -B "$folder" --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DPLOTVEIL_TESTS="$tests" -DPLOTVEIL_PLAIN_SCAN="$plain" \
-  -DCMAKE_CROSSCOMPILING_EMULATOR=qemu-aarch64 >/dev/null
-cmake --build "$folder" -j"$(nproc)"
+source scripts/cross-build-lib.sh
+cross_build build-arm64 cmake/aarch64-linux-gnu.cmake qemu-aarch64 "$@"

@@ -15,21 +15,9 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh windows
 source scripts/release-lib.sh
 release_epoch
-tests=OFF plain=OFF folder=build-windows
-for option in "$@"; do
-  case "$option" in
-    --tests) tests=ON ;;
-    --plain) plain=ON folder=build-windows-plain ;;
-    *) echo "usage: scripts/build-windows.sh [--tests] [--plain]"; exit 1 ;;
-  esac
-done
-# --no-warn-unused-cli: a configured folder takes no new toolchain file, and
-# would say so on every later run.
-cmake -S . -B "$folder" --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DPLOTVEIL_TESTS="$tests" -DPLOTVEIL_PLAIN_SCAN="$plain" \
-  -DCMAKE_CROSSCOMPILING_EMULATOR="${WINE:-/usr/lib/wine/wine64}" >/dev/null
-cmake --build "$folder" -j"$(nproc)"
-[ "$plain" = ON ] && exit 0   # the release zip is the vector build's
+source scripts/cross-build-lib.sh
+cross_build build-windows cmake/mingw-w64-x86_64.cmake "${WINE:-/usr/lib/wine/wine64}" "$@"
+[ "$cross_folder" = build-windows ] || exit 0   # the release zip is the vector build's
 
 version="$(cat build-windows/release-version.txt)"
 name="plotveil-$version-win64"

@@ -18,4 +18,8 @@ void mask_cells(const double* grid, const std::uint64_t* grid_texts, const doubl
                 std::uint64_t* out_texts, std::int32_t width, double nodata, std::uint64_t nodata_text,
                 GridStatistics& stats);
 
+// Its type, for the files that build it for each kind of texts.
+using MaskCells = void(const double*, const std::uint64_t*, const double*, double*, std::uint64_t*, std::int32_t,
+                       double, std::uint64_t, GridStatistics&);
+
 }  // namespace plotveil::detail

@@ -20,11 +20,8 @@ void mask_cells(const double* grid, const std::uint64_t* grid_texts, const doubl
   stats = running;
 }
 
-template void mask_cells<Texts::none>(const double*, const std::uint64_t*, const double*, double*, std::uint64_t*,
-                                      std::int32_t, double, std::uint64_t, GridStatistics&);
-template void mask_cells<Texts::nodata>(const double*, const std::uint64_t*, const double*, double*,
-                                        std::uint64_t*, std::int32_t, double, std::uint64_t, GridStatistics&);
-template void mask_cells<Texts::both>(const double*, const std::uint64_t*, const double*, double*, std::uint64_t*,
-                                      std::int32_t, double, std::uint64_t, GridStatistics&);
+template MaskCells mask_cells<Texts::none>;
+template MaskCells mask_cells<Texts::nodata>;
+template MaskCells mask_cells<Texts::both>;
 
 }  // namespace plotveil::detail
