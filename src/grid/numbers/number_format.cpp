@@ -231,24 +231,27 @@ char* format_number(double value, char* out) {
   }
   const std::uint32_t six = six_digits.digits;
   const int x10 = six_digits.exponent;
-  // The six digits, then room that the fixed form below may copy from.
-  char digits[16] = {};
+  // The six digits as text, two zero bytes after them.
   const std::uint64_t values = six_digit_values(six);
   const std::uint64_t text = values + 0x0000303030303030ULL;
-  std::memcpy(digits, &text, sizeof text);
   // The significant digits end at the last that is not 0; the first never is.
   const std::uint64_t nonzero = (values + 0x7F7F7F7F7F7F7F7FULL) & 0x8080808080808080ULL;
   const int count = (71 - std::countl_zero(nonzero)) / 8;
   if (x10 >= 0 && x10 < 6) {
-    // The fixed form of 1 and up, written in two copies of eight bytes; what
-    // they put past the end lies within the kMaxNumberText bytes a caller gives.
+    // The fixed form of 1 and up, written in two copies of eight bytes from
+    // the register: read back from memory just written, the second would
+    // wait for the first store. What they put past the end lies within the
+    // kMaxNumberText bytes a caller gives.
     const int whole = x10 + 1;
-    std::memcpy(out, digits, 8);
+    std::memcpy(out, &text, 8);
     if (count <= whole) return out + whole;
     out[whole] = '.';
-    std::memcpy(out + whole + 1, digits + whole, 8);
+    const std::uint64_t fraction = text >> (8 * whole);
+    std::memcpy(out + whole + 1, &fraction, 8);
     return out + count + 1;
   }
+  char digits[16] = {};
+  std::memcpy(digits, &text, sizeof text);
   return lay_out(digits, count, x10, 6, out);
 }
 
