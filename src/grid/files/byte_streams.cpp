@@ -101,6 +101,11 @@ std::size_t read_input_direct(InStream& in, char* destination, std::size_t count
 }
 
 void put_back_input(InStream& in, const char* bytes, std::size_t count) {
+  if (in.pos != in.end) {
+    // Taken from the buffer (a direct read needs it empty): still there.
+    in.pos -= count;
+    return;
+  }
   std::memcpy(in.buffer.get(), bytes, count);
   in.pos = in.buffer.get();
   in.end = in.pos + count;
@@ -121,13 +126,8 @@ std::size_t read_input(InStream& in, void* destination, std::size_t count) {
     if (in.at_end) break;
     if (!in.text && count - done >= kDirectReadMinimum) {
       // Large binary blocks go straight to the caller, without a copy.
-      std::int64_t got = platform::read_file(in.file, out + done, count - done);
-      if (got <= 0) {
-        in.at_end = true;
-        break;
-      }
-      done += static_cast<std::size_t>(got);
-      continue;
+      done += read_input_direct(in, out + done, count - done);
+      break;
     }
     in.pos = in.end = in.buffer.get();
     fill_input(in, 1);

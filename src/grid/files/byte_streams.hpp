@@ -57,8 +57,8 @@ inline std::size_t buffered_input(const InStream& in) { return static_cast<std::
 // data where fill_input would. Returns how many; fewer only at its end.
 std::size_t read_input_direct(InStream& in, char* destination, std::size_t count);
 
-// With nothing buffered: the `count` bytes at `bytes` (at most the capacity),
-// the last a read took, are the next to read again.
+// The last `count` bytes taken (consumed or read directly; a copy of them at
+// `bytes`, at most the capacity) are the next to read again.
 void put_back_input(InStream& in, const char* bytes, std::size_t count);
 
 struct OutStream {

@@ -1,5 +1,6 @@
 #include "grid/pipeline/text_cell_source.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -55,41 +56,28 @@ void TextCellSource::cut(Block& block) {
     block.stops = true;
     return;
   }
+  // What the buffer holds (what reading the header left there), then the
+  // file's bytes read straight into the block; what follows the cut goes back.
   char* text = block.text.get();
-  std::size_t size = 0;
-  if (buffered_input(*in_) > block_bytes_) {
-    // What reading the header left buffered is cut from the buffer.
-    const char* from = input_bytes(*in_);
+  const std::size_t reach = block_bytes_ + 1;
+  const std::size_t held = std::min(buffered_input(*in_), reach);
+  std::memcpy(text, input_bytes(*in_), held);
+  consume_input(*in_, held);
+  const std::size_t got = held < reach ? held + read_input_direct(*in_, text + held, reach - held) : held;
+  if (got == 0) {
+    data_over_ = true;
+    block.stops = true;
+    return;
+  }
+  std::size_t size = got;
+  if (got > block_bytes_) {
+    // Cut at the last white space within reach: the number after it may go on.
     size = block_bytes_;
-    while (size > 0 && !is_text_space(from[size])) --size;
+    while (size > 0 && !is_text_space(text[size])) --size;
+    put_back_input(*in_, text + size, got - size);
     if (size == 0) {
       read_long_word(block);
       return;
-    }
-    std::memcpy(text, from, size);
-    consume_input(*in_, size);
-  } else {
-    // The rest of the buffer, then the file's bytes read straight into the
-    // block; what follows the cut goes back to the buffer.
-    const std::size_t held = buffered_input(*in_);
-    std::memcpy(text, input_bytes(*in_), held);
-    consume_input(*in_, held);
-    const std::size_t got = held + read_input_direct(*in_, text + held, block_bytes_ + 1 - held);
-    if (got == 0) {
-      data_over_ = true;
-      block.stops = true;
-      return;
-    }
-    size = got;
-    if (got > block_bytes_) {
-      // Cut at the last white space within reach: the number after it may go on.
-      size = block_bytes_;
-      while (size > 0 && !is_text_space(text[size])) --size;
-      put_back_input(*in_, text + size, got - size);
-      if (size == 0) {
-        read_long_word(block);
-        return;
-      }
     }
   }
   text[size] = ' ';
