@@ -281,15 +281,23 @@ TEST(KeptTexts, TextsTheWriterWouldChangeAreNotKept) {
       {"1e2", false},    {"0", false},       {"-0", false},      {"0.00001", false},  {"1234567", false},
       {"1234.567", false}, {"-0.00123", true}, {"-0.000123", false},  {"00.5", false}, {"-0.0", false},
   };
+  // Alone, and four together as several short numbers are taken at once.
   for (const Case& c : cases) {
-    std::string block = std::string(c.text) + std::string(1 + kTextBlockReach, ' ');
-    double cell = 0;
-    CellText kept = 1;
-    bool stops = true;
-    ASSERT_EQ(read_text_block(block.data(), std::strlen(c.text), &cell, &kept, stops), 1u) << c.text;
-    EXPECT_EQ(kept != 0, c.kept) << c.text;
-    if (c.kept) {
-      EXPECT_EQ(text_of(cell), c.text);
+    for (int n : {1, 4}) {
+      std::string block;
+      for (int i = 0; i < n; ++i) block = block + c.text + " ";
+      const std::size_t size = block.size() - 1;
+      block.append(kTextBlockReach, ' ');
+      double cells[4] = {};
+      CellText kept[4] = {1, 1, 1, 1};
+      bool stops = true;
+      ASSERT_EQ(read_text_block(block.data(), size, cells, kept, stops), static_cast<std::size_t>(n)) << c.text;
+      for (int i = 0; i < n; ++i) {
+        EXPECT_EQ(kept[i] != 0, c.kept) << c.text;
+        if (c.kept) {
+          EXPECT_EQ(text_of(cells[i]), c.text);
+        }
+      }
     }
   }
 }

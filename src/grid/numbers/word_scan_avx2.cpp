@@ -1,0 +1,153 @@
+// x86-64: four short numbers at a time in AVX2 registers, on processors that
+// have AVX2 (asked once, as the program starts); word by word on the others.
+// Only the functions marked for AVX2 use it, so the program runs on any
+// x86-64 processor.
+#include <immintrin.h>
+
+#include "grid/numbers/word_scan.hpp"
+
+namespace plotveil {
+namespace {
+
+const bool kHasAvx2 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+}();
+
+// Each 64-bit lane holds one word, as scan_short_word takes it: `low`, the
+// eight bytes after its sign, and `info`, the bytes after the sign in bits 0
+// to 7, a "-" in bit 8, a sign of either kind in bit 9 and the word's length
+// in bits 16 to 23. The tests are scan_short_word's, lane by lane.
+template <bool kKeepText>
+[[gnu::target("avx2"), gnu::always_inline]] inline bool scan_four(BlockScan& scan, const WordPlace* words) {
+  const __m256i places = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words));
+  const __m256i starts = _mm256_srli_epi64(places, 8);
+  const auto* text = reinterpret_cast<const long long*>(scan.text);
+  const __m256i from_first = _mm256_i64gather_epi64(text, starts, 1);
+  const __m256i from_second = _mm256_i64gather_epi64(reinterpret_cast<const long long*>(scan.text + 1), starts, 1);
+  const __m256i first_byte = _mm256_and_si256(from_first, _mm256_set1_epi64x(0xFF));
+  const __m256i negative = _mm256_cmpeq_epi64(first_byte, _mm256_set1_epi64x('-'));
+  const __m256i sign = _mm256_or_si256(negative, _mm256_cmpeq_epi64(first_byte, _mm256_set1_epi64x('+')));
+  const __m256i lows = _mm256_blendv_epi8(from_first, from_second, sign);
+  const __m256i length = _mm256_and_si256(places, _mm256_set1_epi64x(0xFF));
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i ones = _mm256_set1_epi64x(-1);
+  const __m256i one = _mm256_set1_epi64x(1);
+  const __m256i sixty_four = _mm256_set1_epi64x(64);
+  const __m256i bytes = _mm256_add_epi64(length, sign);  // the bytes after the sign
+  // Shifts of 64 or more give 0, as the instructions define them.
+  const __m256i in_bytes = _mm256_srlv_epi64(ones, _mm256_sub_epi64(sixty_four, _mm256_slli_epi64(bytes, 3)));
+  const __m256i x = _mm256_xor_si256(lows, _mm256_set1_epi8('0'));
+  const __m256i non_digits = _mm256_and_si256(
+      _mm256_or_si256(_mm256_add_epi64(_mm256_and_si256(x, _mm256_set1_epi8(0x7F)), _mm256_set1_epi8(0x76)), x),
+      _mm256_set1_epi8(static_cast<char>(0x80)));
+  const __m256i others = _mm256_and_si256(non_digits, in_bytes);
+  const __m256i no_point = _mm256_cmpeq_epi64(others, zero);
+  const __m256i point = _mm256_xor_si256(no_point, ones);
+  const __m256i unit = _mm256_srli_epi64(others, 7);  // bit 0 of the point's byte
+  const __m256i below = _mm256_sub_epi64(unit, one);  // the bytes before the point; all without one
+  const __m256i point_byte = _mm256_sub_epi64(_mm256_slli_epi64(others, 1), unit);
+  const __m256i count = _mm256_add_epi64(bytes, point);  // digits: one byte fewer with a point
+  const __m256i one_other = _mm256_cmpeq_epi64(_mm256_and_si256(others, _mm256_sub_epi64(others, one)), zero);
+  const __m256i is_point = _mm256_cmpeq_epi64(
+      _mm256_and_si256(_mm256_xor_si256(lows, _mm256_set1_epi8('.')), point_byte), zero);
+  const __m256i fits = _mm256_and_si256(_mm256_cmpgt_epi64(bytes, zero),
+                                        _mm256_cmpgt_epi64(_mm256_set1_epi64x(9), bytes));
+  const __m256i valid = _mm256_andnot_si256(_mm256_cmpeq_epi64(count, zero),
+                                            _mm256_and_si256(_mm256_and_si256(one_other, is_point), fits));
+  if (_mm256_movemask_pd(_mm256_castsi256_pd(valid)) != 0xF) return false;
+
+  // The digits after the point move down one byte over it, then up to the
+  // top of the lane; pairs, fours and eights of them are summed by their
+  // weights.
+  const __m256i digits =
+      _mm256_or_si256(_mm256_and_si256(lows, below), _mm256_andnot_si256(below, _mm256_srli_epi64(lows, 8)));
+  const __m256i placed = _mm256_sllv_epi64(_mm256_sub_epi64(digits, _mm256_set1_epi8('0')),
+                                           _mm256_sub_epi64(sixty_four, _mm256_slli_epi64(count, 3)));
+  const __m256i pairs = _mm256_maddubs_epi16(placed, _mm256_set1_epi16(0x010A));
+  const __m256i fours = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010064));
+  const __m256i m = _mm256_add_epi64(_mm256_mul_epu32(fours, _mm256_set1_epi64x(10000)), _mm256_srli_epi64(fours, 32));
+  const __m256i before_point = _mm256_sad_epu8(_mm256_and_si256(below, _mm256_set1_epi8(1)), zero);
+  const __m256i fraction = _mm256_and_si256(point, _mm256_sub_epi64(count, before_point));
+  // Both operands of the division are exact, so its one rounding is
+  // correct: the integers, below 2^52, placed in the mantissa of 2^52, less 2^52.
+  const __m256i powers_of_ten = _mm256_and_si256(
+      _mm256_permutevar8x32_epi32(_mm256_setr_epi32(1, 10, 100, 1000, 10000, 100000, 1000000, 10000000), fraction),
+      _mm256_set1_epi64x(0xFFFFFFFF));
+  const __m256d two_to_52 = _mm256_set1_pd(4503599627370496.0);
+  const __m256d value = _mm256_div_pd(
+      _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(m, _mm256_castpd_si256(two_to_52))), two_to_52),
+      _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(powers_of_ten, _mm256_castpd_si256(two_to_52))), two_to_52));
+  const __m256i sign_bits = _mm256_and_si256(negative, _mm256_set1_epi64x(static_cast<long long>(1ULL << 63)));
+  _mm256_storeu_pd(scan.cells + scan.count, _mm256_or_pd(value, _mm256_castsi256_pd(sign_bits)));
+
+  if constexpr (kKeepText) {
+    const __m256i whole = _mm256_sub_epi64(count, fraction);
+    const __m256i first = _mm256_and_si256(lows, _mm256_set1_epi64x(0xFF));
+    const __m256i last = _mm256_and_si256(
+        _mm256_srlv_epi64(lows, _mm256_sub_epi64(_mm256_slli_epi64(bytes, 3), _mm256_set1_epi64x(8))),
+        _mm256_set1_epi64x(0xFF));
+    const __m256i powers = powers_of_ten;
+    const __m256i zero_char = _mm256_set1_epi64x('0');
+    // Each test true (all ones) where the text is kept:
+    const __m256i short_text = _mm256_cmpgt_epi64(_mm256_set1_epi64x(9), length);
+    const __m256i no_plus = _mm256_xor_si256(_mm256_andnot_si256(negative, sign), ones);
+    const __m256i six_digits = _mm256_and_si256(_mm256_cmpgt_epi64(m, zero),
+                                                _mm256_cmpgt_epi64(_mm256_set1_epi64x(1000000), m));
+    const __m256i has_whole = _mm256_cmpgt_epi64(whole, zero);
+    const __m256i no_leading_zero = _mm256_or_si256(
+        _mm256_xor_si256(_mm256_cmpeq_epi64(first, zero_char), ones),
+        _mm256_and_si256(_mm256_cmpeq_epi64(whole, one), point));
+    const __m256i no_trailing_zero = _mm256_or_si256(
+        no_point, _mm256_andnot_si256(_mm256_cmpeq_epi64(last, zero_char), _mm256_cmpgt_epi64(fraction, zero)));
+    const __m256i not_tiny =
+        _mm256_xor_si256(_mm256_cmpgt_epi64(powers, _mm256_mul_epu32(m, _mm256_set1_epi64x(10000))), ones);
+    const __m256i kept = _mm256_and_si256(
+        _mm256_and_si256(_mm256_and_si256(short_text, no_plus), _mm256_and_si256(six_digits, has_whole)),
+        _mm256_and_si256(_mm256_and_si256(no_leading_zero, no_trailing_zero), not_tiny));
+    // The text from the word's first byte: a "-" before the digits.
+    const __m256i signed_text = _mm256_or_si256(_mm256_slli_epi64(lows, 8), _mm256_set1_epi64x('-'));
+    const __m256i text = _mm256_blendv_epi8(lows, signed_text, sign);
+    const __m256i in_length = _mm256_srlv_epi64(ones, _mm256_sub_epi64(sixty_four, _mm256_slli_epi64(length, 3)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(scan.texts + scan.count),
+                        _mm256_and_si256(kept, _mm256_and_si256(text, in_length)));
+  }
+  scan.count += 4;
+  scan.converted = scan.count;
+  return true;
+}
+
+// One word as scan_word takes it, its value converted at once.
+template <bool kKeepText>
+[[gnu::target("avx2"), gnu::always_inline]] inline bool scan_one(BlockScan& scan, WordPlace word) {
+  if (!scan_word<kKeepText>(scan, word)) return false;
+  convert_short_numbers(scan);
+  return true;
+}
+
+template <bool kKeepText>
+[[gnu::target("avx2")]] bool scan_words_avx2(BlockScan& scan, const WordPlace* words, std::size_t n) {
+  std::size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    if (scan_four<kKeepText>(scan, words + i)) continue;
+    for (std::size_t j = i; j < i + 4; ++j) {
+      if (!scan_one<kKeepText>(scan, words[j])) return false;
+    }
+  }
+  for (; i < n; ++i) {
+    if (!scan_one<kKeepText>(scan, words[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool scan_words(BlockScan& scan, const WordPlace* words, std::size_t n) {
+  return kHasAvx2 ? scan_words_avx2<false>(scan, words, n) : scan_words_plain<false>(scan, words, n);
+}
+
+bool scan_words_keeping_texts(BlockScan& scan, const WordPlace* words, std::size_t n) {
+  return kHasAvx2 ? scan_words_avx2<true>(scan, words, n) : scan_words_plain<true>(scan, words, n);
+}
+
+}  // namespace plotveil
