@@ -8,30 +8,69 @@ namespace plotveil::detail {
 
 // The masking rule and `accumulate` for a whole row, in SSE2 registers: every
 // choice is a bit mask, so no data turns into a branch, and NaN bits pass.
-// Minimum and maximum start from +inf and -inf while nothing has been counted,
-// so the first counted value sets both; a row that counts nothing leaves them
-// as they were. A text is chosen by the same mask as its cell.
+// Two cells are masked, tested and squared together; their values and squares
+// then join the sums one after the other, in cell order. The lower of a pair
+// (the first where they are equal, as with -0 and +0) joins the minimum, and
+// so the minimum is the one taking the cells one by one gives; likewise the
+// maximum. Minimum and maximum start from +inf and -inf while nothing has been
+// counted, so the first counted value sets both; a row that counts nothing
+// leaves them as they were. A text is chosen by the same mask as its cell.
+// The count is kept as a whole number and added once, which is exact while
+// the total stays below 2^53 cells; a row that could pass that counts one by one.
 template <Texts kTexts>
 void mask_cells(const double* grid, const std::uint64_t* grid_texts, const double* mask, double* out,
                 std::uint64_t* out_texts, std::int32_t width, double nodata, std::uint64_t nodata_text,
                 GridStatistics& stats) {
   constexpr double inf = std::numeric_limits<double>::infinity();
   const bool none_yet = stats.count == 0;
-  const __m128d n = _mm_set_sd(nodata);
-  const __m128d bound = _mm_set_sd(stats.threshold + 1.0);
+  const __m128d n = _mm_set1_pd(nodata);
+  const __m128d bound = _mm_set1_pd(stats.threshold + 1.0);
   const __m128d one = _mm_set_sd(1.0);
-  const __m128d plus_inf = _mm_set_sd(inf);
-  const __m128d minus_inf = _mm_set_sd(-inf);
-  const __m128i n_text = _mm_cvtsi64_si128(static_cast<long long>(nodata_text));
+  const __m128d plus_inf = _mm_set1_pd(inf);
+  const __m128d minus_inf = _mm_set1_pd(-inf);
+  const __m128i n_text = _mm_set1_epi64x(static_cast<long long>(nodata_text));
   __m128d sum = _mm_set_sd(stats.sum);
   __m128d count = _mm_set_sd(stats.count);
   __m128d squares = _mm_set_sd(stats.sum_of_squares);
   __m128d low = _mm_set_sd(none_yet ? inf : stats.min);
   __m128d high = _mm_set_sd(none_yet ? -inf : stats.max);
-  for (std::int32_t c = 1; c <= width; ++c) {
+  std::int32_t c = 1;
+  if (stats.count + width < 9007199254740992.0) {  // 2^53
+    std::uint64_t counted_cells = 0;
+    for (; c < width; c += 2) {
+      const __m128d m = _mm_loadu_pd(mask + c);
+      const __m128d g = _mm_loadu_pd(grid + c);
+      const __m128d take_nodata = _mm_cmple_pd(m, n);  // N >= mask; false for a NaN mask
+      const __m128d v = _mm_or_pd(_mm_and_pd(take_nodata, n), _mm_andnot_pd(take_nodata, g));
+      _mm_storeu_pd(out + c, v);
+      if constexpr (kTexts != Texts::none) {
+        const __m128i take = _mm_castpd_si128(take_nodata);
+        __m128i text = _mm_and_si128(take, n_text);
+        if constexpr (kTexts == Texts::both) {
+          const __m128i g_text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(grid_texts + c));
+          text = _mm_or_si128(text, _mm_andnot_si128(take, g_text));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out_texts + c), text);
+      }
+      const __m128d counted = _mm_cmpgt_pd(v, bound);  // false for NaN
+      const __m128d added = _mm_and_pd(counted, v);     // +0.0 when not counted
+      const __m128d squared = _mm_mul_pd(added, added);
+      sum = _mm_add_sd(_mm_add_sd(sum, added), _mm_unpackhi_pd(added, added));
+      squares = _mm_add_sd(_mm_add_sd(squares, squared), _mm_unpackhi_pd(squared, squared));
+      const unsigned pair = static_cast<unsigned>(_mm_movemask_pd(counted));
+      counted_cells += (pair & 1) + (pair >> 1);
+      // MINSD/MAXSD keep their second operand unless the first is lower/higher.
+      const __m128d lows = _mm_or_pd(added, _mm_andnot_pd(counted, plus_inf));
+      const __m128d highs = _mm_or_pd(added, _mm_andnot_pd(counted, minus_inf));
+      low = _mm_min_sd(_mm_min_sd(_mm_unpackhi_pd(lows, lows), lows), low);
+      high = _mm_max_sd(_mm_max_sd(_mm_unpackhi_pd(highs, highs), highs), high);
+    }
+    count = _mm_add_sd(count, _mm_set_sd(static_cast<double>(counted_cells)));
+  }
+  for (; c <= width; ++c) {
     const __m128d m = _mm_load_sd(mask + c);
     const __m128d g = _mm_load_sd(grid + c);
-    const __m128d take_nodata = _mm_cmple_sd(m, n);  // N >= mask; false for a NaN mask
+    const __m128d take_nodata = _mm_cmple_sd(m, n);
     const __m128d v = _mm_or_pd(_mm_and_pd(take_nodata, n), _mm_andnot_pd(take_nodata, g));
     _mm_store_sd(out + c, v);
     if constexpr (kTexts != Texts::none) {
@@ -43,12 +82,11 @@ void mask_cells(const double* grid, const std::uint64_t* grid_texts, const doubl
       }
       _mm_storel_epi64(reinterpret_cast<__m128i*>(out_texts + c), text);
     }
-    const __m128d counted = _mm_cmpgt_sd(v, bound);  // false for NaN
-    const __m128d added = _mm_and_pd(counted, v);     // +0.0 when not counted
+    const __m128d counted = _mm_cmpgt_sd(v, bound);
+    const __m128d added = _mm_and_pd(counted, v);
     sum = _mm_add_sd(sum, added);
     count = _mm_add_sd(count, _mm_and_pd(counted, one));
     squares = _mm_add_sd(squares, _mm_mul_sd(added, added));
-    // MINSD/MAXSD keep their second operand unless the first is lower/higher.
     low = _mm_min_sd(_mm_or_pd(added, _mm_andnot_pd(counted, plus_inf)), low);
     high = _mm_max_sd(_mm_or_pd(added, _mm_andnot_pd(counted, minus_inf)), high);
   }
