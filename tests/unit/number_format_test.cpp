@@ -1,3 +1,4 @@
+#include "grid/numbers/fixed_texts.hpp"
 #include "grid/numbers/number_format.hpp"
 #include "grid/numbers/number_scan.hpp"
 #include "grid/numbers/text_numbers.hpp"
@@ -108,6 +109,18 @@ void expect_same_digits(double v) {
   if (detail::six_digits_quick(v, fast)) {
     ASSERT_EQ(fast.digits, slow.digits) << "quick " << std::hexfloat << v;
     ASSERT_EQ(fast.exponent, slow.exponent) << "quick " << std::hexfloat << v;
+  }
+  // So must the texts found several at a time, of the value and its negative,
+  // and a text already there stays.
+  const double values[4] = {v, -v, -v, v};
+  CellText texts[4] = {0, 0, 0, 1};
+  fill_fixed_texts(values, texts, 4);
+  ASSERT_EQ(texts[3], 1u);
+  for (int k = 0; k < 3; ++k) {
+    char put[kMaxNumberText];
+    if (texts[k] != 0) {
+      ASSERT_EQ(std::string(put, put_cell_text(texts[k], put)), text_of(values[k])) << std::hexfloat << v;
+    }
   }
 }
 

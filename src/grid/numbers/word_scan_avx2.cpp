@@ -1,18 +1,12 @@
 // x86-64: four short numbers at a time in AVX2 registers, on processors that
-// have AVX2 (asked once, as the program starts); word by word on the others.
-// Only the functions marked for AVX2 use it, so the program runs on any
-// x86-64 processor.
+// have AVX2 (cpu_avx2.hpp); word by word on the others.
 #include <immintrin.h>
 
+#include "grid/numbers/cpu_avx2.hpp"
 #include "grid/numbers/word_scan.hpp"
 
 namespace plotveil {
 namespace {
-
-const bool kHasAvx2 = [] {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") != 0;
-}();
 
 // Each 64-bit lane holds one word, as scan_short_word takes it: `low`, the
 // eight bytes after its sign, and `info`, the bytes after the sign in bits 0
@@ -143,11 +137,11 @@ template <bool kKeepText>
 }  // namespace
 
 bool scan_words(BlockScan& scan, const WordPlace* words, std::size_t n) {
-  return kHasAvx2 ? scan_words_avx2<false>(scan, words, n) : scan_words_plain<false>(scan, words, n);
+  return cpu_has_avx2() ? scan_words_avx2<false>(scan, words, n) : scan_words_plain<false>(scan, words, n);
 }
 
 bool scan_words_keeping_texts(BlockScan& scan, const WordPlace* words, std::size_t n) {
-  return kHasAvx2 ? scan_words_avx2<true>(scan, words, n) : scan_words_plain<true>(scan, words, n);
+  return cpu_has_avx2() ? scan_words_avx2<true>(scan, words, n) : scan_words_plain<true>(scan, words, n);
 }
 
 }  // namespace plotveil

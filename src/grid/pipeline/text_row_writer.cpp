@@ -4,6 +4,7 @@
 #include <new>
 
 #include "base/failure.hpp"
+#include "grid/numbers/fixed_texts.hpp"
 
 namespace plotveil {
 namespace {
@@ -43,20 +44,39 @@ bool TextRowWriter::start(OutStream& out, WorkerPool& pool, const RowShape& shap
   return true;
 }
 
+// Each cell as format_text_cell writes it, taken a row's run at a time: every
+// cell of a run but a row's last ends in a tab, and that one in CR LF where
+// rows end in one.
 void TextRowWriter::format_slot(Slot& slot) {
-  const RowShape& shape = slot.owner->shape_;
-  char* text = slot.text.get();
+  const RowShape shape = slot.owner->shape_;
+  const std::size_t width = static_cast<std::size_t>(shape.width);
+  const std::size_t count = slot.count;
+  const double* cells = slot.cells.get() + 1;
+  CellText* texts = slot.cell_texts.get() + 1;
+  std::size_t* row_ends = slot.row_ends.get();
+  char* const text = slot.text.get();
   char* p = text;
-  std::int32_t column = slot.first_column;
   std::size_t ends = 0;
-  for (std::size_t i = 0; i < slot.count; ++i) {
-    p = format_text_cell(slot.cells[i + 1], slot.cell_texts[i + 1], column, shape, p);
-    if (column == shape.width) {
-      slot.row_ends[ends++] = static_cast<std::size_t>(p - text);
-      column = 1;
-    } else {
-      ++column;
+  fill_fixed_texts(cells, texts, count);
+  std::size_t column = static_cast<std::size_t>(slot.first_column);
+  for (std::size_t i = 0; i < count;) {
+    const std::size_t to_row_end = width + 1 - column;
+    const bool ends_row = count - i >= to_row_end;
+    const std::size_t run_end = ends_row ? i + to_row_end : count;
+    const std::size_t tabbed_end = ends_row && shape.line_end ? run_end - 1 : run_end;
+    for (; i < tabbed_end; ++i) {
+      p = texts[i] != 0 ? put_cell_text(texts[i], p) : format_number(cells[i], p);
+      *p++ = '\t';
     }
+    if (i < run_end) {
+      p = texts[i] != 0 ? put_cell_text(texts[i], p) : format_number(cells[i], p);
+      *p++ = '\r';
+      *p++ = '\n';
+      ++i;
+    }
+    // A run that does not end a row ends the slot.
+    if (ends_row) row_ends[ends++] = static_cast<std::size_t>(p - text);
+    column = 1;
   }
   slot.text_size = static_cast<std::size_t>(p - text);
   slot.row_end_count = ends;
