@@ -24,9 +24,9 @@ std::uint64_t window_space(const char* text, std::size_t size, std::size_t base)
   return size - base < 64 ? space | (~std::uint64_t{0} << (size - base)) : space;
 }
 
-// The words of the block, and their lengths, come from masks of white space
-// found 64 bytes at a time, so finding the next word never waits for the
-// number before it. Most words are one short number each; any other word is
+// The words of the block, where they start and end, come from masks of white
+// space found 64 bytes at a time, so finding the next word never waits for
+// the number before it. Most words are one short number each; any other word is
 // read number after number from its first byte, which gives the same cells.
 template <std::uint64_t (*kSpaceMask)(const char*), ScanWords kScanWords>
 std::size_t read_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
@@ -36,7 +36,8 @@ std::size_t read_block(const char* text, std::size_t size, double* cells, CellTe
   scan.cells = cells;
   scan.texts = texts;
   stops = false;
-  WordPlace words[32 * kWindowsTogether];
+  std::size_t starts_at[32 * kWindowsTogether];
+  std::size_t ends_at[32 * kWindowsTogether];
   std::size_t found = 0;
   std::uint64_t space_before = 1;  // the byte before the window is white space
   std::uint64_t next = window_space<kSpaceMask>(text, size, 0);
@@ -44,19 +45,27 @@ std::size_t read_block(const char* text, std::size_t size, double* cells, CellTe
     const std::uint64_t space = next;
     next = window_space<kSpaceMask>(text, size, base + 64);
     std::uint64_t starts = ~space & ((space << 1) | space_before);
-    space_before = space >> 63;
-    const std::uint64_t next_shifted = next << 1;
+    // Where the white space after a word begins; not for a word that goes
+    // on from the window before, whose end was found there.
+    std::uint64_t ends = space & ~(space << 1) & ~std::uint64_t{1};
+    if (((space_before | space) & 1) == 0) ends &= ends - 1;
+    // A word and its end are taken together; the last word of a window that
+    // ends in a word goes on into the next window, where its white space
+    // begins (a word of 63 bytes or more is long, and any length beyond
+    // eight bytes reads the same).
+    std::size_t ended = found;
     while (starts != 0) {
-      const int start = __builtin_ctzll(starts);
+      starts_at[found++] = base + static_cast<unsigned>(__builtin_ctzll(starts));
       starts &= starts - 1;
-      // The white space from the word's start on, through the next window;
-      // a word of 63 bytes or more is long, and any length beyond eight
-      // bytes reads the same.
-      const std::uint64_t after = (space >> start) | (next_shifted << (63 - start));
-      words[found++] = word_place(base + start, __builtin_ctzll(after | (std::uint64_t{1} << 63)));
     }
+    while (ends != 0) {
+      ends_at[ended++] = base + static_cast<unsigned>(__builtin_ctzll(ends));
+      ends &= ends - 1;
+    }
+    if (ended < found) ends_at[ended] = base + 64 + static_cast<unsigned>(__builtin_ctzll(next | (std::uint64_t{1} << 63)));
+    space_before = space >> 63;
     if (found > 32 * (kWindowsTogether - 1) || base + 64 >= size) {
-      if (!kScanWords(scan, words, found)) {
+      if (!kScanWords(scan, starts_at, ends_at, found)) {
         stops = true;
         return scan.count;
       }

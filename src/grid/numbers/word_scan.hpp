@@ -1,7 +1,8 @@
 // The words of a block of text, scanned into cells once their places are
-// known: read_text_block finds where each word starts and how long it is, 64
-// bytes at a time, and hands the words of a few windows over at once, so a
-// processor with wide registers can take several short numbers together.
+// known: read_text_block finds where each word starts and where the white
+// space after it begins, 64 bytes at a time, and hands the words of a few
+// windows over at once, so a processor with wide registers can take several
+// short numbers together. Places count from the text's first byte.
 #pragma once
 
 #include <cstddef>
@@ -13,16 +14,6 @@
 #include "grid/numbers/text_numbers.hpp"
 
 namespace plotveil {
-
-// A word: its length in bits 0 to 7 (63 for any length from 63 on), and its
-// start, counted from the text's first byte, above them.
-using WordPlace = std::uint64_t;
-
-inline WordPlace word_place(std::size_t start, std::size_t length) {
-  return (static_cast<WordPlace>(start) << 8) | length;
-}
-inline std::size_t word_start(WordPlace w) { return static_cast<std::size_t>(w >> 8); }
-inline std::size_t word_length(WordPlace w) { return static_cast<std::size_t>(w & 0xFF); }
 
 // A block being scanned: its text, ended by the blank at `limit` - 1; the
 // cells so far, and their texts when kept. Cells from `converted` on hold
@@ -54,10 +45,10 @@ bool read_long_word(BlockScan& scan, const char* p);
 // One word: a short number is stored as it stands, to be converted later;
 // any other word is read number after number. False when a read fails.
 template <bool kKeepText>
-[[gnu::always_inline]] inline bool scan_word(BlockScan& scan, WordPlace word) {
-  const char* p = scan.text + word_start(word);
+[[gnu::always_inline]] inline bool scan_word(BlockScan& scan, std::size_t start, std::size_t end) {
+  const char* p = scan.text + start;
   ShortNumber number;
-  if (scan_short_word<kKeepText>(p, word_length(word), number, kKeepText ? scan.texts + scan.count : nullptr)) {
+  if (scan_short_word<kKeepText>(p, end - start, number, kKeepText ? scan.texts + scan.count : nullptr)) {
     std::memcpy(scan.cells + scan.count, &number, sizeof number);
     ++scan.count;
     return true;
@@ -68,19 +59,19 @@ template <bool kKeepText>
   return true;
 }
 
-// Scans `n` words in order; false when a read fails (the cells before it
+// Scans the `n` words from starts[i] to ends[i] in order; false when a read fails (the cells before it
 // stay). Word by word on any processor:
 template <bool kKeepText>
-bool scan_words_plain(BlockScan& scan, const WordPlace* words, std::size_t n) {
+bool scan_words_plain(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) {
-    if (!scan_word<kKeepText>(scan, words[i])) return false;
+    if (!scan_word<kKeepText>(scan, starts[i], ends[i])) return false;
   }
   return true;
 }
 
 // and with the widest way this processor has (word_scan_*.cpp).
-using ScanWords = bool (*)(BlockScan& scan, const WordPlace* words, std::size_t n);
-bool scan_words(BlockScan& scan, const WordPlace* words, std::size_t n);
-bool scan_words_keeping_texts(BlockScan& scan, const WordPlace* words, std::size_t n);
+using ScanWords = bool (*)(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n);
+bool scan_words(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n);
+bool scan_words_keeping_texts(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n);
 
 }  // namespace plotveil

@@ -4,12 +4,12 @@
 
 namespace plotveil {
 
-bool scan_words(BlockScan& scan, const WordPlace* words, std::size_t n) {
-  return scan_words_plain<false>(scan, words, n);
+bool scan_words(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n) {
+  return scan_words_plain<false>(scan, starts, ends, n);
 }
 
-bool scan_words_keeping_texts(BlockScan& scan, const WordPlace* words, std::size_t n) {
-  return scan_words_plain<true>(scan, words, n);
+bool scan_words_keeping_texts(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n) {
+  return scan_words_plain<true>(scan, starts, ends, n);
 }
 
 }  // namespace plotveil

@@ -8,22 +8,28 @@
 namespace plotveil {
 namespace {
 
-// Each 64-bit lane holds one word, as scan_short_word takes it: `low`, the
-// eight bytes after its sign, and `info`, the bytes after the sign in bits 0
-// to 7, a "-" in bit 8, a sign of either kind in bit 9 and the word's length
-// in bits 16 to 23. The tests are scan_short_word's, lane by lane.
+// Each 64-bit lane holds one word, as scan_short_word takes it: the eight
+// bytes from its start and from the byte after, `lows` the eight after its
+// sign, and its length. The tests are scan_short_word's, lane by lane. The
+// words' bytes are loaded one by one: gathering them takes longer on some
+// processors.
 template <bool kKeepText>
-[[gnu::target("avx2"), gnu::always_inline]] inline bool scan_four(BlockScan& scan, const WordPlace* words) {
-  const __m256i places = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words));
-  const __m256i starts = _mm256_srli_epi64(places, 8);
-  const auto* text = reinterpret_cast<const long long*>(scan.text);
-  const __m256i from_first = _mm256_i64gather_epi64(text, starts, 1);
-  const __m256i from_second = _mm256_i64gather_epi64(reinterpret_cast<const long long*>(scan.text + 1), starts, 1);
+[[gnu::target("avx2"), gnu::always_inline]] inline bool scan_four(BlockScan& scan, const std::size_t* word_starts,
+                                                                const std::size_t* word_ends) {
+  long long first[4];
+  long long second[4];
+  for (int j = 0; j < 4; ++j) {
+    std::memcpy(&first[j], scan.text + word_starts[j], 8);
+    std::memcpy(&second[j], scan.text + word_starts[j] + 1, 8);
+  }
+  const __m256i from_first = _mm256_set_epi64x(first[3], first[2], first[1], first[0]);
+  const __m256i from_second = _mm256_set_epi64x(second[3], second[2], second[1], second[0]);
   const __m256i first_byte = _mm256_and_si256(from_first, _mm256_set1_epi64x(0xFF));
   const __m256i negative = _mm256_cmpeq_epi64(first_byte, _mm256_set1_epi64x('-'));
   const __m256i sign = _mm256_or_si256(negative, _mm256_cmpeq_epi64(first_byte, _mm256_set1_epi64x('+')));
   const __m256i lows = _mm256_blendv_epi8(from_first, from_second, sign);
-  const __m256i length = _mm256_and_si256(places, _mm256_set1_epi64x(0xFF));
+  const __m256i length = _mm256_sub_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(word_ends)),
+                                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(word_starts)));
   const __m256i zero = _mm256_setzero_si256();
   const __m256i ones = _mm256_set1_epi64x(-1);
   const __m256i one = _mm256_set1_epi64x(1);
@@ -113,35 +119,39 @@ template <bool kKeepText>
 
 // One word as scan_word takes it, its value converted at once.
 template <bool kKeepText>
-[[gnu::target("avx2"), gnu::always_inline]] inline bool scan_one(BlockScan& scan, WordPlace word) {
-  if (!scan_word<kKeepText>(scan, word)) return false;
+[[gnu::target("avx2"), gnu::always_inline]] inline bool scan_one(BlockScan& scan, std::size_t start, std::size_t end) {
+  if (!scan_word<kKeepText>(scan, start, end)) return false;
   convert_short_numbers(scan);
   return true;
 }
 
 template <bool kKeepText>
-[[gnu::target("avx2")]] bool scan_words_avx2(BlockScan& scan, const WordPlace* words, std::size_t n) {
+[[gnu::target("avx2")]] bool scan_words_avx2(BlockScan& scan, const std::size_t* starts, const std::size_t* ends,
+                                          std::size_t n) {
   std::size_t i = 0;
   for (; i + 4 <= n; i += 4) {
-    if (scan_four<kKeepText>(scan, words + i)) continue;
+    if (scan_four<kKeepText>(scan, starts + i, ends + i)) continue;
     for (std::size_t j = i; j < i + 4; ++j) {
-      if (!scan_one<kKeepText>(scan, words[j])) return false;
+      if (!scan_one<kKeepText>(scan, starts[j], ends[j])) return false;
     }
   }
   for (; i < n; ++i) {
-    if (!scan_one<kKeepText>(scan, words[i])) return false;
+    if (!scan_one<kKeepText>(scan, starts[i], ends[i])) return false;
   }
   return true;
 }
 
 }  // namespace
 
-bool scan_words(BlockScan& scan, const WordPlace* words, std::size_t n) {
-  return cpu_has_avx2() ? scan_words_avx2<false>(scan, words, n) : scan_words_plain<false>(scan, words, n);
+bool scan_words(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n) {
+  return cpu_has_avx2() ? scan_words_avx2<false>(scan, starts, ends, n)
+                        : scan_words_plain<false>(scan, starts, ends, n);
 }
 
-bool scan_words_keeping_texts(BlockScan& scan, const WordPlace* words, std::size_t n) {
-  return cpu_has_avx2() ? scan_words_avx2<true>(scan, words, n) : scan_words_plain<true>(scan, words, n);
+bool scan_words_keeping_texts(BlockScan& scan, const std::size_t* starts, const std::size_t* ends,
+                              std::size_t n) {
+  return cpu_has_avx2() ? scan_words_avx2<true>(scan, starts, ends, n)
+                        : scan_words_plain<true>(scan, starts, ends, n);
 }
 
 }  // namespace plotveil

@@ -17,8 +17,8 @@ inline uint64x2_t shift_right(uint64x2_t a, uint64x2_t count) {
 }
 
 template <bool kKeepText>
-[[gnu::always_inline]] inline bool scan_two(BlockScan& scan, const WordPlace* words) {
-  const char* p[2] = {scan.text + word_start(words[0]), scan.text + word_start(words[1])};
+[[gnu::always_inline]] inline bool scan_two(BlockScan& scan, const std::size_t* starts, const std::size_t* ends) {
+  const char* p[2] = {scan.text + starts[0], scan.text + starts[1]};
   std::uint64_t first[2];
   std::uint64_t second[2];
   for (int j = 0; j < 2; ++j) {
@@ -31,7 +31,7 @@ template <bool kKeepText>
   const uint64x2_t negative = vceqq_u64(first_byte, all('-'));
   const uint64x2_t sign = vorrq_u64(negative, vceqq_u64(first_byte, all('+')));
   const uint64x2_t lows = vbslq_u64(sign, from_second, from_first);
-  const uint64x2_t length = lanes(word_length(words[0]), word_length(words[1]));
+  const uint64x2_t length = lanes(ends[0] - starts[0], ends[1] - starts[1]);
   const uint64x2_t bytes = vaddq_u64(length, sign);  // the bytes after the sign
   const uint64x2_t ones = all(~std::uint64_t{0});
   const uint64x2_t in_bytes = shift_right(ones, vsubq_u64(all(64), vshlq_n_u64(bytes, 3)));
@@ -108,30 +108,33 @@ template <bool kKeepText>
 
 // One word as scan_word takes it, its value converted at once.
 template <bool kKeepText>
-[[gnu::always_inline]] inline bool scan_one(BlockScan& scan, WordPlace word) {
-  if (!scan_word<kKeepText>(scan, word)) return false;
+[[gnu::always_inline]] inline bool scan_one(BlockScan& scan, std::size_t start, std::size_t end) {
+  if (!scan_word<kKeepText>(scan, start, end)) return false;
   convert_short_numbers(scan);
   return true;
 }
 
 template <bool kKeepText>
-bool scan_words_neon(BlockScan& scan, const WordPlace* words, std::size_t n) {
+bool scan_words_neon(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n) {
   std::size_t i = 0;
   for (; i + 2 <= n; i += 2) {
-    if (scan_two<kKeepText>(scan, words + i)) continue;
-    if (!scan_one<kKeepText>(scan, words[i]) || !scan_one<kKeepText>(scan, words[i + 1])) return false;
+    if (scan_two<kKeepText>(scan, starts + i, ends + i)) continue;
+    if (!scan_one<kKeepText>(scan, starts[i], ends[i]) || !scan_one<kKeepText>(scan, starts[i + 1], ends[i + 1])) {
+      return false;
+    }
   }
-  return i == n || scan_one<kKeepText>(scan, words[i]);
+  return i == n || scan_one<kKeepText>(scan, starts[i], ends[i]);
 }
 
 }  // namespace
 
-bool scan_words(BlockScan& scan, const WordPlace* words, std::size_t n) {
-  return scan_words_neon<false>(scan, words, n);
+bool scan_words(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n) {
+  return scan_words_neon<false>(scan, starts, ends, n);
 }
 
-bool scan_words_keeping_texts(BlockScan& scan, const WordPlace* words, std::size_t n) {
-  return scan_words_neon<true>(scan, words, n);
+bool scan_words_keeping_texts(BlockScan& scan, const std::size_t* starts, const std::size_t* ends,
+                              std::size_t n) {
+  return scan_words_neon<true>(scan, starts, ends, n);
 }
 
 }  // namespace plotveil
