@@ -11,7 +11,8 @@
 // grid's cells are, in blocks, which must give the same numbers, and texts
 // kept for writing them again that are written as their values are; and as
 // one block whose white space is found with vector instructions and in plain
-// arithmetic, which must agree.
+// arithmetic, which must agree. Every value's text found several at a time,
+// where one is, must be the one format_number writes.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -25,6 +26,7 @@
 
 #include "grid/files/byte_streams.hpp"
 #include "grid/files/text_input.hpp"
+#include "grid/numbers/fixed_texts.hpp"
 #include "grid/numbers/number_format.hpp"
 #include "grid/numbers/number_scan.hpp"
 #include "grid/numbers/text_numbers.hpp"
@@ -84,6 +86,18 @@ void check_format(double v) {
                   static_cast<unsigned long long>(bits_of(v)), static_cast<int>(text.size()),
                   text.data(), ref.text.c_str());
     fault("format_number", shown);
+  }
+  // Texts found several at a time are the same, for the value and its negative.
+  const double values[4] = {v, -v, v, -v};
+  plotveil::CellText texts[4] = {};
+  plotveil::fill_fixed_texts(values, texts, 4);
+  for (int k = 0; k < 2; ++k) {
+    if (texts[k] == 0) continue;
+    char put[plotveil::kMaxNumberText];
+    char again[plotveil::kMaxNumberText];
+    const std::string_view found(put, static_cast<std::size_t>(plotveil::put_cell_text(texts[k], put) - put));
+    const std::string_view formatted(again, static_cast<std::size_t>(plotveil::format_number(values[k], again) - again));
+    if (found != formatted) fault("a text found several at a time differs", formatted);
   }
   if (ref.finite_nonzero) {
     ScanResult back = scan(text.data(), text.size(), 0, text.size());
