@@ -1,6 +1,6 @@
 // The masking of a row's cells, the statistics fed on the way, with the
 // texts of a text output chosen as the cells are (stats/masking.hpp has the
-// rule). One file per processor kind does it: mask_cells_sse2.cpp on x86-64,
+// rule). One file per processor kind does it: mask_cells_x86.cpp on x86-64,
 // mask_cells_plain.cpp elsewhere.
 #pragma once
 

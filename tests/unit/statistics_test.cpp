@@ -175,9 +175,14 @@ TEST(Masking, RowsKeepThePlainRuleToTheBit) {
       std::vector<double> grid(width + 1), mask(width + 1), out(width + 1);
       // Rows of only masked cells keep the statistics empty for a while.
       const bool masked_row = start == 2 && r < 20;
-      // Then rows of zeros of both signs: the first of equal values is the
-      // minimum and the maximum, whichever way cells are taken together.
-      const bool zeros_row = start == 2 && r >= 20 && r < 30;
+      // Then rows of zeros of both signs, each from empty statistics: the
+      // first of equal values is the minimum and the maximum, whichever way
+      // cells are taken together.
+      const bool zeros_row = start == 2 && r >= 20 && r < 120;
+      if (zeros_row) {
+        reset(row_wise, n);
+        reset(plain, n);
+      }
       for (int c = 1; c <= width; ++c) {
         grid[c] = zeros_row ? (random() % 2 ? 0.0 : -0.0) : cell();
         mask[c] = masked_row ? n : cell();

@@ -3,7 +3,7 @@
 // step; any lane that path would leave to its exact one stays 0.
 #include <immintrin.h>
 
-#include "grid/numbers/cpu_avx2.hpp"
+#include "base/cpu_avx2.hpp"
 #include "grid/numbers/fixed_texts.hpp"
 
 namespace plotveil {

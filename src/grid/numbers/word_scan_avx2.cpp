@@ -2,7 +2,7 @@
 // have AVX2 (cpu_avx2.hpp); word by word on the others.
 #include <immintrin.h>
 
-#include "grid/numbers/cpu_avx2.hpp"
+#include "base/cpu_avx2.hpp"
 #include "grid/numbers/word_scan.hpp"
 
 namespace plotveil {

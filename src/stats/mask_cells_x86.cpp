@@ -1,8 +1,12 @@
+// x86-64: rows masked in SSE2 registers, which every such processor has, or
+// in AVX2 registers where the processor has them (base/cpu_avx2.hpp).
 #include "stats/mask_cells.hpp"
 
-#include <emmintrin.h>
+#include <immintrin.h>
 
 #include <limits>
+
+#include "base/cpu_avx2.hpp"
 
 namespace plotveil::detail {
 
@@ -17,6 +21,67 @@ namespace plotveil::detail {
 // leaves them as they were. A text is chosen by the same mask as its cell.
 // The count is kept as a whole number and added once, which is exact while
 // the total stays below 2^53 cells; a row that could pass that counts one by one.
+// The bits set in each of 0 to 15.
+constexpr std::uint8_t kBitsSet[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+
+// Four cells at a time in AVX2 registers, from cell 1 while four are left:
+// the same steps as two at a time below, the lower of each pair and then of
+// the two pairs (the first where equal) joining the minimum. Returns the next
+// cell.
+template <Texts kTexts>
+[[gnu::target("avx2")]] std::int32_t mask_fours(const double* grid, const std::uint64_t* grid_texts,
+                                                const double* mask, double* out, std::uint64_t* out_texts,
+                                                std::int32_t width, double nodata, std::uint64_t nodata_text,
+                                                double threshold, __m128d& sum, __m128d& squares, __m128d& low,
+                                                __m128d& high, std::uint64_t& counted_cells) {
+  const __m256d n = _mm256_set1_pd(nodata);
+  const __m256d bound = _mm256_set1_pd(threshold + 1.0);
+  const __m256d plus_inf = _mm256_set1_pd(std::numeric_limits<double>::infinity());
+  const __m256d minus_inf = _mm256_set1_pd(-std::numeric_limits<double>::infinity());
+  const __m256i n_text = _mm256_set1_epi64x(static_cast<long long>(nodata_text));
+  std::int32_t c = 1;
+  for (; c + 3 <= width; c += 4) {
+    const __m256d m = _mm256_loadu_pd(mask + c);
+    const __m256d g = _mm256_loadu_pd(grid + c);
+    const __m256d take_nodata = _mm256_cmp_pd(m, n, _CMP_LE_OQ);  // N >= mask; false for a NaN mask
+    const __m256d v = _mm256_blendv_pd(g, n, take_nodata);
+    _mm256_storeu_pd(out + c, v);
+    if constexpr (kTexts != Texts::none) {
+      const __m256i take = _mm256_castpd_si256(take_nodata);
+      __m256i text = _mm256_and_si256(take, n_text);
+      if constexpr (kTexts == Texts::both) {
+        const __m256i g_text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(grid_texts + c));
+        text = _mm256_blendv_epi8(g_text, n_text, take);
+      }
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out_texts + c), text);
+    }
+    const __m256d counted = _mm256_cmp_pd(v, bound, _CMP_GT_OQ);  // false for NaN
+    const __m256d added = _mm256_and_pd(counted, v);               // +0.0 when not counted
+    const __m256d squared = _mm256_mul_pd(added, added);
+    const __m128d added_low = _mm256_castpd256_pd128(added);
+    const __m128d added_high = _mm256_extractf128_pd(added, 1);
+    sum = _mm_add_sd(_mm_add_sd(_mm_add_sd(_mm_add_sd(sum, added_low), _mm_unpackhi_pd(added_low, added_low)),
+                                added_high),
+                     _mm_unpackhi_pd(added_high, added_high));
+    const __m128d squared_low = _mm256_castpd256_pd128(squared);
+    const __m128d squared_high = _mm256_extractf128_pd(squared, 1);
+    squares = _mm_add_sd(
+        _mm_add_sd(_mm_add_sd(_mm_add_sd(squares, squared_low), _mm_unpackhi_pd(squared_low, squared_low)),
+                   squared_high),
+        _mm_unpackhi_pd(squared_high, squared_high));
+    counted_cells += kBitsSet[_mm256_movemask_pd(counted)];
+    // MINPD/MAXPD and MINSD/MAXSD keep their second operand unless the first
+    // is lower/higher: each pair's first, then the first pair's, where equal.
+    const __m256d lows = _mm256_or_pd(added, _mm256_andnot_pd(counted, plus_inf));
+    const __m256d highs = _mm256_or_pd(added, _mm256_andnot_pd(counted, minus_inf));
+    const __m256d pair_lows = _mm256_min_pd(_mm256_unpackhi_pd(lows, lows), lows);
+    const __m256d pair_highs = _mm256_max_pd(_mm256_unpackhi_pd(highs, highs), highs);
+    low = _mm_min_sd(_mm_min_sd(_mm256_extractf128_pd(pair_lows, 1), _mm256_castpd256_pd128(pair_lows)), low);
+    high = _mm_max_sd(_mm_max_sd(_mm256_extractf128_pd(pair_highs, 1), _mm256_castpd256_pd128(pair_highs)), high);
+  }
+  return c;
+}
+
 template <Texts kTexts>
 void mask_cells(const double* grid, const std::uint64_t* grid_texts, const double* mask, double* out,
                 std::uint64_t* out_texts, std::int32_t width, double nodata, std::uint64_t nodata_text,
@@ -37,6 +102,10 @@ void mask_cells(const double* grid, const std::uint64_t* grid_texts, const doubl
   std::int32_t c = 1;
   if (stats.count + width < 9007199254740992.0) {  // 2^53
     std::uint64_t counted_cells = 0;
+    if (cpu_has_avx2()) {
+      c = mask_fours<kTexts>(grid, grid_texts, mask, out, out_texts, width, nodata, nodata_text, stats.threshold, sum,
+                             squares, low, high, counted_cells);
+    }
     for (; c < width; c += 2) {
       const __m128d m = _mm_loadu_pd(mask + c);
       const __m128d g = _mm_loadu_pd(grid + c);
