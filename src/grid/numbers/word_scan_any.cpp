@@ -1,15 +1,13 @@
 // Processors without a wider way here, and builds with PLOTVEIL_PLAIN_SCAN:
 // word by word.
+#include "grid/numbers/space_mask.hpp"
 #include "grid/numbers/word_scan.hpp"
 
 namespace plotveil {
 
-bool scan_words(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n) {
-  return scan_words_plain<false>(scan, starts, ends, n);
-}
-
-bool scan_words_keeping_texts(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n) {
-  return scan_words_plain<true>(scan, starts, ends, n);
+std::size_t read_text_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
+  return texts != nullptr ? read_block<space_mask, scan_words_plain<true>>(text, size, cells, texts, stops)
+                          : read_block<space_mask, scan_words_plain<false>>(text, size, cells, nullptr, stops);
 }
 
 }  // namespace plotveil

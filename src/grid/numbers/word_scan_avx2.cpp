@@ -3,6 +3,7 @@
 #include <immintrin.h>
 
 #include "base/cpu_avx2.hpp"
+#include "grid/numbers/space_mask.hpp"
 #include "grid/numbers/word_scan.hpp"
 
 namespace plotveil {
@@ -141,17 +142,42 @@ template <bool kKeepText>
   return true;
 }
 
-}  // namespace
-
-bool scan_words(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n) {
-  return cpu_has_avx2() ? scan_words_avx2<false>(scan, starts, ends, n)
-                        : scan_words_plain<false>(scan, starts, ends, n);
+// White space, 64 bytes in two 32-byte registers, as space_mask finds it.
+[[gnu::target("avx2")]] inline std::uint64_t space_mask_avx2(const char* bytes) {
+  const __m256i blank = _mm256_set1_epi8(' ');
+  const __m256i tab = _mm256_set1_epi8('\t');
+  const __m256i four = _mm256_set1_epi8(4);
+  std::uint64_t mask = 0;
+  for (int k = 0; k < 2; ++k) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 32 * k));
+    // TAB to CR are the bytes whose distance from TAB is at most 4.
+    const __m256i from_tab = _mm256_sub_epi8(x, tab);
+    const __m256i control = _mm256_cmpeq_epi8(_mm256_min_epu8(from_tab, four), from_tab);
+    const __m256i space = _mm256_or_si256(_mm256_cmpeq_epi8(x, blank), control);
+    mask |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(space))) << (32 * k);
+  }
+  return mask;
 }
 
-bool scan_words_keeping_texts(BlockScan& scan, const std::size_t* starts, const std::size_t* ends,
-                              std::size_t n) {
-  return cpu_has_avx2() ? scan_words_avx2<true>(scan, starts, ends, n)
-                        : scan_words_plain<true>(scan, starts, ends, n);
+// A whole block with AVX2 and the bit instructions that come with it: every
+// call within is taken into this one function, so the white space and the
+// words are found with them too.
+template <bool kKeepText>
+[[gnu::target("avx2,bmi,bmi2"), gnu::flatten]] std::size_t read_block_avx2(const char* text, std::size_t size,
+                                                                           double* cells, CellText* texts,
+                                                                           bool& stops) {
+  return read_block<space_mask_avx2, scan_words_avx2<kKeepText>>(text, size, cells, texts, stops);
+}
+
+}  // namespace
+
+std::size_t read_text_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
+  if (cpu_has_avx2()) {
+    return texts != nullptr ? read_block_avx2<true>(text, size, cells, texts, stops)
+                            : read_block_avx2<false>(text, size, cells, nullptr, stops);
+  }
+  return texts != nullptr ? read_block<space_mask, scan_words_plain<true>>(text, size, cells, texts, stops)
+                          : read_block<space_mask, scan_words_plain<false>>(text, size, cells, nullptr, stops);
 }
 
 }  // namespace plotveil

@@ -3,6 +3,7 @@
 // with AVX2 (word_scan_avx2.cpp), in two lanes instead of four.
 #include <arm_neon.h>
 
+#include "grid/numbers/space_mask.hpp"
 #include "grid/numbers/word_scan.hpp"
 
 namespace plotveil {
@@ -128,13 +129,9 @@ bool scan_words_neon(BlockScan& scan, const std::size_t* starts, const std::size
 
 }  // namespace
 
-bool scan_words(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n) {
-  return scan_words_neon<false>(scan, starts, ends, n);
-}
-
-bool scan_words_keeping_texts(BlockScan& scan, const std::size_t* starts, const std::size_t* ends,
-                              std::size_t n) {
-  return scan_words_neon<true>(scan, starts, ends, n);
+std::size_t read_text_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
+  return texts != nullptr ? read_block<space_mask, scan_words_neon<true>>(text, size, cells, texts, stops)
+                          : read_block<space_mask, scan_words_neon<false>>(text, size, cells, nullptr, stops);
 }
 
 }  // namespace plotveil
