@@ -19,9 +19,10 @@ namespace {
   return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(powers, _mm256_castpd_si256(two_to_52))), two_to_52);
 }
 
-// A 64-bit lane of all ones shifted right (a negative count) or left.
+// The low `bytes` bytes of each 64-bit lane set.
 [[gnu::target("avx2"), gnu::always_inline]] inline __m256i low_bytes(__m256i bytes) {
-  return _mm256_srlv_epi64(_mm256_set1_epi64x(-1), _mm256_sub_epi64(_mm256_set1_epi64x(64), _mm256_slli_epi64(bytes, 3)));
+  return _mm256_srlv_epi64(_mm256_set1_epi64x(-1),
+                           _mm256_sub_epi64(_mm256_set1_epi64x(64), _mm256_slli_epi64(bytes, 3)));
 }
 
 [[gnu::target("avx2")]] void fill_fixed_texts_avx2(const double* values, CellText* texts, std::size_t n) {
@@ -41,7 +42,8 @@ namespace {
                                                    _mm256_cmp_pd(magnitude, million, _CMP_LT_OQ)));
     ok = _mm256_and_si256(ok, wanted);
     // The decimal exponent or one below, from the binary one (0 to 19 here).
-    const __m256i binary = _mm256_sub_epi64(_mm256_srli_epi64(_mm256_castpd_si256(magnitude), 52), _mm256_set1_epi64x(1023));
+    const __m256i binary =
+        _mm256_sub_epi64(_mm256_srli_epi64(_mm256_castpd_si256(magnitude), 52), _mm256_set1_epi64x(1023));
     __m256i x10 = _mm256_srli_epi64(_mm256_mul_epu32(binary, _mm256_set1_epi64x(78913)), 18);
     const __m256i s = _mm256_and_si256(_mm256_sub_epi64(_mm256_set1_epi64x(5), x10), _mm256_set1_epi64x(7));
     // y = value x 10^(5 - x10), rounded once; one power less where that
@@ -57,7 +59,8 @@ namespace {
     const __m128i whole32 = _mm256_cvttpd_epi32(_mm256_blendv_pd(_mm256_set1_pd(1e5), y, _mm256_castsi256_pd(ok)));
     const __m256d fraction = _mm256_sub_pd(y, _mm256_cvtepi32_pd(whole32));
     const __m256d off_half = _mm256_andnot_pd(sign_bit, _mm256_sub_pd(fraction, _mm256_set1_pd(0.5)));
-    ok = _mm256_andnot_si256(_mm256_castpd_si256(_mm256_cmp_pd(off_half, _mm256_set1_pd(1.0 / (1 << 30)), _CMP_LT_OQ)), ok);
+    const __m256d near_half = _mm256_cmp_pd(off_half, _mm256_set1_pd(1.0 / (1 << 30)), _CMP_LT_OQ);
+    ok = _mm256_andnot_si256(_mm256_castpd_si256(near_half), ok);
     __m256i six = _mm256_sub_epi64(_mm256_cvtepi32_epi64(whole32),
                                    _mm256_castpd_si256(_mm256_cmp_pd(fraction, _mm256_set1_pd(0.5), _CMP_GT_OQ)));
     const __m256i carried = _mm256_cmpeq_epi64(six, _mm256_set1_epi64x(1000000));
@@ -71,7 +74,8 @@ namespace {
     const __m256i rest = _mm256_sub_epi64(six, _mm256_mul_epu32(first, _mm256_set1_epi64x(10000)));
     const __m256i second = _mm256_srli_epi64(_mm256_mul_epu32(rest, _mm256_set1_epi64x(5243)), 19);
     const __m256i third = _mm256_sub_epi64(rest, _mm256_mul_epu32(second, _mm256_set1_epi64x(100)));
-    const __m256i pairs = _mm256_or_si256(first, _mm256_or_si256(_mm256_slli_epi64(second, 16), _mm256_slli_epi64(third, 32)));
+    const __m256i pairs =
+        _mm256_or_si256(first, _mm256_or_si256(_mm256_slli_epi64(second, 16), _mm256_slli_epi64(third, 32)));
     const __m256i tens = _mm256_srli_epi16(_mm256_mullo_epi16(pairs, _mm256_set1_epi16(103)), 10);
     const __m256i ones = _mm256_sub_epi16(pairs, _mm256_mullo_epi16(tens, _mm256_set1_epi16(10)));
     const __m256i digit_values = _mm256_or_si256(tens, _mm256_slli_epi16(ones, 8));
@@ -89,7 +93,8 @@ namespace {
     const __m256i whole = _mm256_add_epi64(x10, one);
     const __m256i whole_bits = _mm256_slli_epi64(whole, 3);
     const __m256i with_point = _mm256_or_si256(
-        _mm256_or_si256(_mm256_and_si256(digits, low_bytes(whole)), _mm256_sllv_epi64(_mm256_set1_epi64x('.'), whole_bits)),
+        _mm256_or_si256(_mm256_and_si256(digits, low_bytes(whole)),
+                        _mm256_sllv_epi64(_mm256_set1_epi64x('.'), whole_bits)),
         _mm256_sllv_epi64(_mm256_srlv_epi64(digits, whole_bits), _mm256_add_epi64(whole_bits, _mm256_set1_epi64x(8))));
     const __m256i length = _mm256_blendv_epi8(whole, _mm256_add_epi64(count, one), _mm256_cmpgt_epi64(count, whole));
     const __m256i unsigned_text = _mm256_and_si256(with_point, low_bytes(length));

@@ -60,8 +60,8 @@ template <bool kKeepText>
   return true;
 }
 
-// Scans the `n` words from starts[i] to ends[i] in order; false when a read fails (the cells before it
-// stay). Word by word on any processor:
+// Scans the `n` words from starts[i] to ends[i] in order; false when a read
+// fails (the cells before it stay). Word by word on any processor:
 template <bool kKeepText>
 bool scan_words_plain(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) {
@@ -91,8 +91,8 @@ inline std::uint64_t window_space(const char* text, std::size_t size, std::size_
 
 // The words of the block, where they start and end, come from masks of white
 // space found 64 bytes at a time, so finding the next word never waits for
-// the number before it. Most words are one short number each; any other word is
-// read number after number from its first byte, which gives the same cells.
+// the number before it. Most words are one short number each; any other word
+// is read number after number from its first byte, which gives the same cells.
 template <std::uint64_t (*kSpaceMask)(const char*), ScanWords kScanWords>
 inline std::size_t read_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
   BlockScan scan;
@@ -114,10 +114,10 @@ inline std::size_t read_block(const char* text, std::size_t size, double* cells,
     // on from the window before, whose end was found there.
     std::uint64_t ends = space & ~(space << 1) & ~std::uint64_t{1};
     if (((space_before | space) & 1) == 0) ends &= ends - 1;
-    // A word and its end are taken together; the last word of a window that
-    // ends in a word goes on into the next window, where its white space
-    // begins (a word of 63 bytes or more is long, and any length beyond
-    // eight bytes reads the same).
+    // The words' starts, then their ends in the same order. The last word of
+    // a window that ends in a word goes on into the next window, where its
+    // white space begins (a word of 63 bytes or more is long, and any length
+    // beyond eight bytes reads the same).
     std::size_t ended = found;
     while (starts != 0) {
       starts_at[found++] = base + static_cast<unsigned>(__builtin_ctzll(starts));
@@ -127,7 +127,9 @@ inline std::size_t read_block(const char* text, std::size_t size, double* cells,
       ends_at[ended++] = base + static_cast<unsigned>(__builtin_ctzll(ends));
       ends &= ends - 1;
     }
-    if (ended < found) ends_at[ended] = base + 64 + static_cast<unsigned>(__builtin_ctzll(next | (std::uint64_t{1} << 63)));
+    if (ended < found) {
+      ends_at[ended] = base + 64 + static_cast<unsigned>(__builtin_ctzll(next | (std::uint64_t{1} << 63)));
+    }
     space_before = space >> 63;
     if (found > 32 * (kWindowsTogether - 1) || base + 64 >= size) {
       if (!kScanWords(scan, starts_at, ends_at, found)) {
