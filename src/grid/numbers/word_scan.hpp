@@ -70,6 +70,28 @@ bool scan_words_plain(BlockScan& scan, const std::size_t* starts, const std::siz
   return true;
 }
 
+// The same in groups of kGroup words, one per lane of a processor kind's
+// registers: `kScanGroup` takes a group whose words are all short numbers,
+// stores their values (converted at once) and returns true, else false with
+// nothing stored; such a group, and the words after the last whole group, go
+// word by word, each value converted at once too.
+template <bool kKeepText, std::size_t kGroup, bool (*kScanGroup)(BlockScan&, const std::size_t*, const std::size_t*)>
+bool scan_words_grouped(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n) {
+  std::size_t i = 0;
+  for (; i + kGroup <= n; i += kGroup) {
+    if (kScanGroup(scan, starts + i, ends + i)) continue;
+    for (std::size_t j = i; j < i + kGroup; ++j) {
+      if (!scan_word<kKeepText>(scan, starts[j], ends[j])) return false;
+      convert_short_numbers(scan);
+    }
+  }
+  for (; i < n; ++i) {
+    if (!scan_word<kKeepText>(scan, starts[i], ends[i])) return false;
+    convert_short_numbers(scan);
+  }
+  return true;
+}
+
 // Each file word_scan_*.cpp has its own for its processor kind, and defines
 // read_text_block with it.
 using ScanWords = bool (*)(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n);

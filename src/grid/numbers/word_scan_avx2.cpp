@@ -15,7 +15,7 @@ namespace {
 // words' bytes are loaded one by one: gathering them takes longer on some
 // processors.
 template <bool kKeepText>
-[[gnu::target("avx2"), gnu::always_inline]] inline bool scan_four(BlockScan& scan, const std::size_t* word_starts,
+[[gnu::target("avx2")]] inline bool scan_four(BlockScan& scan, const std::size_t* word_starts,
                                                                 const std::size_t* word_ends) {
   long long first[4];
   long long second[4];
@@ -118,30 +118,6 @@ template <bool kKeepText>
   return true;
 }
 
-// One word as scan_word takes it, its value converted at once.
-template <bool kKeepText>
-[[gnu::target("avx2"), gnu::always_inline]] inline bool scan_one(BlockScan& scan, std::size_t start, std::size_t end) {
-  if (!scan_word<kKeepText>(scan, start, end)) return false;
-  convert_short_numbers(scan);
-  return true;
-}
-
-template <bool kKeepText>
-[[gnu::target("avx2")]] bool scan_words_avx2(BlockScan& scan, const std::size_t* starts, const std::size_t* ends,
-                                          std::size_t n) {
-  std::size_t i = 0;
-  for (; i + 4 <= n; i += 4) {
-    if (scan_four<kKeepText>(scan, starts + i, ends + i)) continue;
-    for (std::size_t j = i; j < i + 4; ++j) {
-      if (!scan_one<kKeepText>(scan, starts[j], ends[j])) return false;
-    }
-  }
-  for (; i < n; ++i) {
-    if (!scan_one<kKeepText>(scan, starts[i], ends[i])) return false;
-  }
-  return true;
-}
-
 // White space, 64 bytes in two 32-byte registers, as space_mask finds it.
 [[gnu::target("avx2")]] inline std::uint64_t space_mask_avx2(const char* bytes) {
   const __m256i blank = _mm256_set1_epi8(' ');
@@ -166,7 +142,8 @@ template <bool kKeepText>
 [[gnu::target("avx2,bmi,bmi2"), gnu::flatten]] std::size_t read_block_avx2(const char* text, std::size_t size,
                                                                            double* cells, CellText* texts,
                                                                            bool& stops) {
-  return read_block<space_mask_avx2, scan_words_avx2<kKeepText>>(text, size, cells, texts, stops);
+  return read_block<space_mask_avx2, scan_words_grouped<kKeepText, 4, scan_four<kKeepText>>>(text, size, cells, texts,
+                                                                                            stops);
 }
 
 }  // namespace

@@ -107,31 +107,12 @@ template <bool kKeepText>
   return true;
 }
 
-// One word as scan_word takes it, its value converted at once.
-template <bool kKeepText>
-[[gnu::always_inline]] inline bool scan_one(BlockScan& scan, std::size_t start, std::size_t end) {
-  if (!scan_word<kKeepText>(scan, start, end)) return false;
-  convert_short_numbers(scan);
-  return true;
-}
-
-template <bool kKeepText>
-bool scan_words_neon(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n) {
-  std::size_t i = 0;
-  for (; i + 2 <= n; i += 2) {
-    if (scan_two<kKeepText>(scan, starts + i, ends + i)) continue;
-    if (!scan_one<kKeepText>(scan, starts[i], ends[i]) || !scan_one<kKeepText>(scan, starts[i + 1], ends[i + 1])) {
-      return false;
-    }
-  }
-  return i == n || scan_one<kKeepText>(scan, starts[i], ends[i]);
-}
-
 }  // namespace
 
 std::size_t read_text_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
-  return texts != nullptr ? read_block<space_mask, scan_words_neon<true>>(text, size, cells, texts, stops)
-                          : read_block<space_mask, scan_words_neon<false>>(text, size, cells, nullptr, stops);
+  return texts != nullptr
+             ? read_block<space_mask, scan_words_grouped<true, 2, scan_two<true>>>(text, size, cells, texts, stops)
+             : read_block<space_mask, scan_words_grouped<false, 2, scan_two<false>>>(text, size, cells, nullptr, stops);
 }
 
 }  // namespace plotveil
