@@ -69,7 +69,6 @@ TEST_F(Inputs, UnrecognisedContentIsNamed) {
   const std::vector<std::pair<const char*, std::string>> files = {
       {"empty", ""},
       {"three letters", "nco"},
-      {"upper case keyword", "NCOLS 1\nNROWS 1\nXLLCORNER 0\nYLLCORNER 0\nCELLSIZE 1\nNODATA_VALUE -9999\n1\n"},
       {"leading blank", " ncols 1\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value -9999\n1\n"},
       {"byte-order mark", "\xEF\xBB\xBF" + text_grid(binary_header(1, 1), {{1}})},
       {"double, nodata -9999.5", double_grid(almost, {{1}})},

@@ -44,8 +44,10 @@ TEST(DetectEncoding, RecognisesTextByItsFirstFourBytesOnly) {
   EXPECT_EQ(detect("ncols 3").encoding, GridEncoding::ascii);
   EXPECT_EQ(detect("ncolumns").encoding, GridEncoding::ascii);
   EXPECT_EQ(detect("ncol").encoding, GridEncoding::ascii);
+  EXPECT_EQ(detect("NCOLS 3").encoding, GridEncoding::ascii);
+  EXPECT_EQ(detect("nCoL").encoding, GridEncoding::ascii);
   CapturedRun run;
-  EXPECT_EQ(detect("NCOLS 3").code, 98);
+  EXPECT_EQ(detect("mcols 3").code, 98);
   EXPECT_EQ(detect(" ncols 3").code, 98);
   EXPECT_EQ(detect("\xEF\xBB\xBFncols 3").code, 98);
   EXPECT_EQ(detect("nco").code, 98);
@@ -125,6 +127,15 @@ TEST(ReadHeader, TakesTextNumbersByPositionWithFiveLinesAndCentresKnown) {
        {0, 2, 1, 105, 20, 10, -1}, 3},
       {"a centre keyword elsewhere", "xllcenter 2\nnrows 1\nxllcenters 105\nyllcentre 25\ncellsize 10\nyllcenter -1\n3",
        {0, 2, 1, 105, 25, 10, -1}, 3},
+      // Keywords all known: each value to the field it names, in any order and case.
+      {"by name", "ncols 2\nnrows 2\ncellsize 1\nxllcenter 100\nyllcenter 200\nnodata_value -9999\n3",
+       {0, 2, 2, 99.5, 199.5, 1, -9999}, 3},
+      {"by name, y before x", "ncols 2\nnrows 1\nyllcorner 7\nxllcorner 5\ncellsize 1\nnodata_value -1\n3",
+       {0, 2, 1, 5, 7, 1, -1}, 3},
+      {"by name, no-data before cellsize", "NROWS 1\nNCOLS 2\nXLLCORNER 5\nYLLCORNER 7\nNODATA_VALUE -1\nCELLSIZE 4\n3",
+       {0, 2, 1, 5, 7, 4, -1}, 3},
+      {"by name, five lines", "Ncols 2\nNrows 1\ncellsize 2\nxllcorner 5\nyllcorner 7\n-3",
+       {0, 2, 1, 5, 7, 2, -9999}, -3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -150,6 +161,12 @@ TEST(ReadHeader, RefusesATextHeaderWithAMissingWordOrNumber) {
            "ncols 2x nrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value 1\n",
            "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value -nan\n",
            "ncols 3\x1a nrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value 1\n",
+           // Keywords all known but a field named twice or left out, or cells not square.
+           "ncols 2\nnrows 2\nxllcorner 0\nncols 2\ncellsize 1\nnodata_value 1\n1",
+           "ncols 2\nnrows 2\nxllcorner 0\nxllcenter 0\ncellsize 1\nnodata_value 1\n1",
+           "ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\nnodata_value 1\n1 2",
+           "NCOLS 2\nNROWS 2\nXLLCORNER 0\nYLLCORNER 0\nDX 1\nDY 2\nNODATA_VALUE 1\n1",
+           "ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\ndx 1\nnodata_value 1\n1",
        }) {
     HeaderRead r = read_text_header(bytes);
     EXPECT_EQ(r.code, 1) << bytes;

@@ -4,11 +4,15 @@
 
 #include "base/failure.hpp"
 #include "base/messages.hpp"
+#include "grid/files/text_input.hpp"
 
 namespace plotveil {
 
 std::optional<GridEncoding> recognise_encoding(const unsigned char* bytes, std::size_t count) {
-  if (count >= 4 && std::memcmp(bytes, "ncol", 4) == 0) return GridEncoding::ascii;
+  if (count >= 4 && lower_case(static_cast<char>(bytes[0])) == 'n' && lower_case(static_cast<char>(bytes[1])) == 'c' &&
+      lower_case(static_cast<char>(bytes[2])) == 'o' && lower_case(static_cast<char>(bytes[3])) == 'l') {
+    return GridEncoding::ascii;
+  }
   if (count >= 48) {
     double nodata;
     std::memcpy(&nodata, bytes + 40, sizeof nodata);

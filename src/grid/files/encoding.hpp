@@ -13,7 +13,7 @@ namespace plotveil {
 // The bytes recognition looks at: a whole double header.
 inline constexpr std::size_t kEncodingProbeSize = 96;
 
-// Text when the bytes begin with "ncol"; otherwise double when they hold a
+// Text when the bytes begin with "ncol" in any letter case; otherwise double when they hold a
 // whole double header's first 48 bytes and its no-data value (bytes 40-47) is
 // exactly -9999; otherwise single when bytes 20-23 hold the single -9999.
 // `count` is how many of the file's first bytes `bytes` holds: only bytes the

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "base/failure.hpp"
 #include "base/messages.hpp"
@@ -57,37 +58,105 @@ namespace {
 // The no-data value of a text grid whose header leaves its line out.
 constexpr double kDefaultNodata = -9999.0;
 
-// "xllcenter" or "yllcenter" in any letter case: the value is a cell centre.
-bool names_centre(const char* word, std::size_t length) {
-  if (length != 9) return false;
-  const char* centre = "xllcenter";
-  for (std::size_t i = 0; i < 9; ++i) {
-    char c = word[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != centre[i] && !(i == 0 && c == 'y')) return false;
+// What a header keyword names, in any letter case.
+enum class Keyword : std::uint8_t {
+  other, ncols, nrows, xllcorner, xllcenter, yllcorner, yllcenter, cellsize, nodata_value, dx, dy
+};
+
+Keyword keyword_of(const char* word, std::size_t length) {
+  static constexpr struct {
+    const char* text;
+    Keyword keyword;
+  } kKeywords[] = {
+      {"ncols", Keyword::ncols},         {"nrows", Keyword::nrows},         {"xllcorner", Keyword::xllcorner},
+      {"xllcenter", Keyword::xllcenter}, {"yllcorner", Keyword::yllcorner}, {"yllcenter", Keyword::yllcenter},
+      {"cellsize", Keyword::cellsize},   {"nodata_value", Keyword::nodata_value},
+      {"dx", Keyword::dx},               {"dy", Keyword::dy},
+  };
+  for (const auto& known : kKeywords) {
+    if (std::strlen(known.text) != length) continue;
+    std::size_t i = 0;
+    while (i < length && lower_case(word[i]) == known.text[i]) ++i;
+    if (i == length) return known.keyword;
+  }
+  return Keyword::other;
+}
+
+bool names_centre(Keyword keyword) { return keyword == Keyword::xllcenter || keyword == Keyword::yllcenter; }
+
+// The header index a keyword's value goes to; 0 for none.
+int field_of(Keyword keyword) {
+  switch (keyword) {
+    case Keyword::ncols: return kNcols;
+    case Keyword::nrows: return kNrows;
+    case Keyword::xllcorner:
+    case Keyword::xllcenter: return kXllcorner;
+    case Keyword::yllcorner:
+    case Keyword::yllcenter: return kYllcorner;
+    case Keyword::cellsize: return kCellsize;
+    case Keyword::nodata_value: return kNodataValue;
+    default: return 0;
+  }
+}
+
+struct HeaderLine {
+  Keyword keyword = Keyword::other;
+  double value = 0;
+};
+
+// Lines whose keywords are all known go to the fields they name, in any
+// order; each field once, and every field but a five-line header's no-data.
+bool place_by_keyword(const HeaderLine* lines, int count, GridHeader& header) {
+  bool seen[7] = {};
+  for (int i = 0; i < count; ++i) {
+    const int k = field_of(lines[i].keyword);
+    if (seen[k]) return false;
+    seen[k] = true;
+    header.value[k] = lines[i].value;
+  }
+  if (count < 6) header.value[kNodataValue] = kDefaultNodata;
+  for (int k = kNcols; k < kNodataValue; ++k) {
+    if (!seen[k]) return false;
+  }
+  for (int i = 0; i < count; ++i) {
+    if (names_centre(lines[i].keyword)) {
+      const int k = field_of(lines[i].keyword);
+      header.value[k] = header.value[k] - header.value[kCellsize] / 2;
+    }
   }
   return true;
 }
 
-// Six word-and-number pairs taken by position. Where the sixth word begins
-// as a number can, the header has five lines: no-data is the format's
-// default and that word is the first cell. A third or fourth keyword naming
-// a cell centre moves that value to the corner, half a cell down.
+// A header with a word that is no keyword is taken by position, as it always
+// was: a centre keyword in third or fourth place moves that value to the
+// corner, half a cell down.
+void place_by_position(const HeaderLine* lines, int count, GridHeader& header) {
+  for (int i = 0; i < count; ++i) header.value[i + 1] = lines[i].value;
+  if (count < 6) header.value[kNodataValue] = kDefaultNodata;
+  for (int k : {kXllcorner, kYllcorner}) {
+    if (names_centre(lines[k - 1].keyword)) header.value[k] = header.value[k] - header.value[kCellsize] / 2;
+  }
+}
+
+// Six keyword-and-number lines. Where the sixth word begins as a number can,
+// the header has five lines: no-data is the format's default and that word is
+// the first cell. Cells that are not square (dx, dy) fit no header.
 bool read_text_header(InStream& in, GridHeader& header) {
-  bool centre[7] = {};
-  for (int k = 1; k <= 6; ++k) {
-    if (k == kNodataValue && next_word_is_number(in)) {
-      header.value[k] = kDefaultNodata;
-      break;
-    }
+  HeaderLine lines[6];
+  int count = 0;
+  bool all_known = true;
+  for (; count < 6; ++count) {
+    if (count == kNodataValue - 1 && next_word_is_number(in)) break;
     char word[16];
     std::size_t length = 0;
-    if (!read_word(in, word, sizeof word, length) || !read_number(in, header.value[k])) return false;
-    centre[k] = (k == kXllcorner || k == kYllcorner) && names_centre(word, length);
+    if (!read_word(in, word, sizeof word, length) || !read_number(in, lines[count].value)) return false;
+    const Keyword keyword = keyword_of(word, length);
+    if (keyword == Keyword::dx || keyword == Keyword::dy) return false;
+    lines[count].keyword = keyword;
+    all_known = all_known && keyword != Keyword::other;
   }
-  for (int k : {kXllcorner, kYllcorner}) {
-    if (centre[k]) header.value[k] = header.value[k] - header.value[kCellsize] / 2;
-  }
+  if (all_known) return place_by_keyword(lines, count, header);
+  place_by_position(lines, count, header);
   return true;
 }
 

@@ -11,10 +11,14 @@ namespace plotveil {
 
 // Fills indexes 1 to 12 (binary) or 1 to 6 (text) and leaves the stream at the
 // first cell of row 1. A header the file cannot supply whole ends the run with
-// code 1. A text header is six word-and-number pairs read by position; of the
-// words only two things count: a sixth that begins as a number does (a
-// five-line header, no-data -9999) and a cell-centre keyword in third or
-// fourth place (the value becomes the corner, half a cell down).
+// code 1. A text header is six keyword-and-number lines, or five without
+// nodata_value (no-data -9999; the sixth word begins as a number does). When
+// every keyword is one of ncols, nrows, xllcorner, xllcenter, yllcorner,
+// yllcenter, cellsize and nodata_value, in any letter case, each value goes
+// to the field its keyword names, in any order; a field named twice or left
+// out ends the run with code 1, as does a dx or dy keyword. A header with any
+// other word is read by position. A centre keyword's value becomes the
+// corner, half a cell down.
 void read_header(InStream& in, GridEncoding encoding, const std::string& name, GridHeader& header);
 
 // Reads the header as read_header does, then puts the stream back at byte 0;

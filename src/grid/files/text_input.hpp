@@ -8,6 +8,9 @@
 
 namespace plotveil {
 
+// Keywords are read in any letter case.
+inline char lower_case(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 // Skips white space and reads one number: a header's value, or a word longer
 // than a block of cells (grid/pipeline/text_cell_source.hpp reads the cells).
 // On failure nothing is stored and the character that stopped the read stays
