@@ -106,13 +106,15 @@ TEST(NotNumbers, TextCellThatIsNoNumberEndsTheRow) {
   std::string mask = dir.write("m.asc", text_header("4", "1") + "1 1 1 1\n");
   struct Case {
     const char* cells;
-    int read;  // numbers read before the stall
+    int read;  // cells read before the word that is none
   };
+  // A cell is one whole word: a number with more after it is damaged too.
   const Case cases[] = {
-      {"5 1.#INF 7 8", 2},  // "1." is a number; the "#" after it is not
-      {"5 -nan 7 8", 1},    {"5 nan 7 8", 1},     {"5 inf 7 8", 1}, {"5 -1.#IND 7 8", 2},
-      {"5 word 7 8", 1},    {"5 0x10 7 8", 2},    {"5 , 7 8", 1},   {"5 - 7 8", 1},
-      {"5 . 7 8", 1},       {"5 e5 7 8", 1},      {"5 \x01 7 8", 1},
+      {"5 1.#INF 7 8", 1},  {"5 -nan 7 8", 1},   {"5 nan 7 8", 1},     {"5 inf 7 8", 1},
+      {"5 -1.#IND 7 8", 1}, {"5 word 7 8", 1},   {"5 0x10 7 8", 1},    {"5 , 7 8", 1},
+      {"5 - 7 8", 1},       {"5 . 7 8", 1},      {"5 e5 7 8", 1},      {"5 \x01 7 8", 1},
+      {"5 6 1.2.3 8", 2},   {"1-2 6 7 8", 0},    {"5 1..2 7 8", 1},    {"5 6 7 1e-5-3", 3},
+      {"5,6 7 8 9", 0},     {"5 7ex 7 8", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.cells);

@@ -170,15 +170,17 @@ TEST(NumberScanner, AgreesWithStrtodOnRandomNumbers) {
   EXPECT_GT(short_taken, 150'000);
 }
 
-// A block of text gives the cells that reading number after number gives, up
-// to the first read that fails: with words of every kind, some holding more
-// than one number ("1.5.3", "12-5"), at every offset of the 64-byte windows
-// white space is found in, with the vector and the plain forms of finding it.
+// A block of text gives the cells that reading word after word gives, up to
+// the first word that is not one whole number: with words of every kind, some
+// holding more than one number ("1.5.3", "12-5", "5,6"), at every offset of
+// the 64-byte windows white space is found in, with the vector and the plain
+// forms of finding it.
 TEST(TextBlock, ReadsTheNumbersThatReadingNumberAfterNumberReads) {
   std::mt19937_64 random(45);
   const char* odd[] = {"1.5.3", "12-5", "7e", "7e+x", "-.5", "5.", "+3", "0x1A", "1.#INF", "12345678",
                        "-1234567.5", "9999999", "00000000001", "1.e5", "-0", "-", "x", ".",
-                       "-.", "+.", "1..", ".1234567", "+12345678", "-1234567.", "1234567.8"};
+                       "-.", "+.", "1..", ".1234567", "+12345678", "-1234567.", "1234567.8", "5,6", "1e-5-3",
+                       "12345678-9", "1-2", "123456789012345678901234.5.6"};
   const char* spaces[] = {" ", "\t", "\r\n", "\n", "\v\f ", "  \t  "};
   for (int b = 0; b < 4000; ++b) {
     std::string text;
@@ -189,7 +191,8 @@ TEST(TextBlock, ReadsTheNumbersThatReadingNumberAfterNumberReads) {
     }
     const std::size_t size = text.size();
     text.append(1 + kTextBlockReach, ' ');
-    // The reference: white space skipped, then one number, until one fails.
+    // The reference: white space skipped, then one number that must end at
+    // white space, until one fails.
     std::vector<double> expected;
     const char* p = text.data();
     const char* end = text.data() + size;
@@ -199,7 +202,7 @@ TEST(TextBlock, ReadsTheNumbersThatReadingNumberAfterNumberReads) {
       if (p == end) break;
       NumberScanner scanner;
       p = scanner.feed(p, end + 1);
-      if (!scanner.succeeded()) {
+      if (!scanner.succeeded() || !is_text_space(*p)) {
         expect_stop = true;
         break;
       }

@@ -38,13 +38,14 @@ inline void convert_short_numbers(BlockScan& scan) {
   scan.converted = scan.count;
 }
 
-// Reads one word that is not a short number, number after number from its
-// first byte, as reading the stream does: false when a read fails.
+// Reads one word that is not a short number: false when it is not one whole
+// number, ending at the white space after it.
 template <bool kKeepText>
 bool read_long_word(BlockScan& scan, const char* p);
 
 // One word: a short number is stored as it stands, to be converted later;
-// any other word is read number after number. False when a read fails.
+// any other word is read by the general scanner. False when the word is not
+// one number.
 template <bool kKeepText>
 [[gnu::always_inline]] inline bool scan_word(BlockScan& scan, std::size_t start, std::size_t end) {
   const char* p = scan.text + start;

@@ -23,7 +23,7 @@ bool TextCellSource::start(InStream& in, WorkerPool& pool, std::size_t block_byt
   in_ = &in;
   pool_ = &pool;
   block_bytes_ = block_bytes;
-  // Numbers after the first take two bytes at least ("1-2", "1 2").
+  // A cell takes two bytes at least, its number and white space ("1 2").
   block_cells_ = block_bytes / 2 + 2;
   block_total_ = blocks;
   {
@@ -87,19 +87,17 @@ void TextCellSource::cut(Block& block) {
 }
 
 // A word longer than a block, such as a number of a million digits, is read
-// here from the stream, number by number as the row loop would, in the
-// scanner's bounded memory.
+// here from the stream in the scanner's bounded memory. It is a cell only
+// when its number runs to the white space or the end of the data after it.
 void TextCellSource::read_long_word(Block& block) {
-  while (block.count < block_cells_) {
-    if (!read_number(*in_, block.cells[block.count + 1])) {
-      block.stops = true;
-      data_over_ = true;
-      return;
-    }
+  double& cell = block.cells[block.count + 1];
+  if (read_number(*in_, cell) && (fill_input(*in_, 1) == 0 || is_text_space(*input_bytes(*in_)))) {
     if (block.texts) block.texts[block.count + 1] = 0;
     ++block.count;
-    if (fill_input(*in_, 1) == 0 || is_text_space(*input_bytes(*in_))) return;
+    return;
   }
+  block.stops = true;
+  data_over_ = true;
 }
 
 TextCellSource::Block& TextCellSource::current_block() {
