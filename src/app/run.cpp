@@ -149,7 +149,7 @@ int run(int argc, const char* const* argv, const RunSettings& settings) {
                               second.encoding == GridEncoding::ascii ? &second.stream : nullptr};
   OutStream* text_output = format == OutputFormat::text ? &out : nullptr;
   if (shape.width > 0 && size.rows > 0 && (text_inputs[0] || text_inputs[1] || text_output)) {
-    threads = start_text_threads(settings, text_inputs, text_output, shape, out_name, print_dot);
+    threads = start_text_threads(settings, text_inputs, text_output, shape, nodata, out_name, print_dot);
     if (!threads) fail(ExitCode::usage_or_setup, msg::no_memory_for_rows, shape.width);
     cleanup.threads = threads.get();
   }

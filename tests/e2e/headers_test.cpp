@@ -179,14 +179,15 @@ TEST_F(Headers, TextOutputHeader) {
 
 TEST_F(Headers, TextOutputKeepsTheGridWhereItIs) {
   // UTM coordinates need seven digits: a text output given back with the mask
-  // must still agree with it, whatever the header's form.
-  const std::string cells = "1 2\n3 4\n";
-  const std::string mask_cells = "1 -9999\n1 1\n";
+  // must still agree with it, whatever the header's form. Its no-data cells
+  // are written as its header writes the value, so they read back as no data.
   struct Case {
     const char* what;
     std::string grid_header;
     std::string mask_header;
     const char* written;
+    std::string nodata = "-9999";   // in the cells
+    std::string nodata_written = "-9999";
   };
   const Case cases[] = {
       {"UTM corner", text_header("2", "2", "350002.5", "5600015", "2.5"),
@@ -199,16 +200,34 @@ TEST_F(Headers, TextOutputKeepsTheGridWhereItIs) {
       {"five lines against six", "ncols 2\nnrows 2\nxllcorner 0.1\nyllcorner 0\ncellsize 0.000833333333\n",
        text_header("2", "2", "0.1", "0", "0.000833333333"),
        "xllcorner\t0.1\r\nyllcorner\t0\r\ncellsize\t0.000833333333\r\nnodata_value\t-9999\r\n"},
+      {"keywords in another order and case",
+       "ncols 2\nnrows 2\ncellsize 2.5\nyllcenter 5600016.25\nxllcenter 350003.75\nnodata_value -9999\n",
+       "NCOLS 2\nNROWS 2\nXLLCORNER 350002.5\nYLLCORNER 5600015\nNODATA_VALUE -9999\nCELLSIZE 2.5\n",
+       "xllcorner\t350002.5\r\nyllcorner\t5600015\r\ncellsize\t2.5\r\nnodata_value\t-9999\r\n"},
+      {"no-data of seven digits", text_header("2", "2", "0", "0", "1", "-1234567"),
+       text_header("2", "2", "0", "0", "1", "-1234567"),
+       "xllcorner\t0\r\nyllcorner\t0\r\ncellsize\t1\r\nnodata_value\t-1234567\r\n", "-1234567", "-1234567"},
+      {"the lowest float as no-data", text_header("2", "2", "0", "0", "1", "-3.4028234663852886e+38"),
+       text_header("2", "2", "0", "0", "1", "-3.40282346638528859811704183484516925440e+38"),
+       "xllcorner\t0\r\nyllcorner\t0\r\ncellsize\t1\r\nnodata_value\t-3.4028234663852886e+038\r\n",
+       "-3.4028234663852886e+38", "-3.4028234663852886e+038"},
+      {"no-data that six digits round", text_header("2", "2", "0", "0", "1", "-123456.7"),
+       text_header("2", "2", "0", "0", "1", "-123456.7"),
+       "xllcorner\t0\r\nyllcorner\t0\r\ncellsize\t1\r\nnodata_value\t-123456.7\r\n", "-123456.7", "-123456.7"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::string grid = dir.write("g.asc", c.grid_header + cells);
-    std::string mask = dir.write("m.asc", c.mask_header + mask_cells);
+    // grid_1's own no-data cell under a kept mask cell, and a masked cell.
+    std::string grid = dir.write("g.asc", c.grid_header + "1 2\n" + c.nodata + " 4\n");
+    std::string mask = dir.write("m.asc", c.mask_header + "1 " + c.nodata + "\n1 1e300\n");
     expect_run(run_tool({grid, mask, out}), 0, dots(2));
-    EXPECT_EQ(read_file(out), std::string("ncols\t2\r\nnrows\t2\r\n") + c.written +
-                                  "1\t-9999\r\n3\t4\r\n");
+    EXPECT_EQ(read_file(out), std::string("ncols\t2\r\nnrows\t2\r\n") + c.written + "1\t" + c.nodata_written +
+                                  "\r\n" + c.nodata_written + "\t4\r\n");
     std::string again = dir.file("again.asc");
     expect_run(run_tool({out, mask, again}), 0, dots(2));
+    EXPECT_EQ(read_file(again), read_file(out));
+    // Given back as the mask, its no-data cells mask.
+    expect_run(run_tool({grid, out, again}), 0, dots(2));
     EXPECT_EQ(read_file(again), read_file(out));
   }
 }

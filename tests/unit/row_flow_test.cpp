@@ -42,7 +42,7 @@ struct Behind {
   TextThreads threads;
   Behind(OutStream& out, const RowShape& shape, const std::string& name, std::size_t slot_cells, int workers) {
     EXPECT_EQ(threads.pool.start(workers), workers);
-    threads.writes_behind = threads.writer.start(out, threads.pool, shape, name, slot_cells, 2, print_dot);
+    threads.writes_behind = threads.writer.start(out, threads.pool, shape, -9999, name, slot_cells, 2, print_dot);
     EXPECT_TRUE(threads.writes_behind);
   }
 };

@@ -74,20 +74,20 @@ std::int64_t read_row_cells(InStream& in, GridEncoding encoding, const RowShape&
   return 0;
 }
 
-void write_row_text(OutStream& out, const char* text, std::size_t size, std::int64_t row,
+void write_row_text(OutStream& out, const char* text, std::size_t size, std::size_t cell_room, std::int64_t row,
                     const std::string& out_name) {
   std::size_t done = 0;
   while (done < size) {
     std::size_t room = 0;
     char* space = output_space(out, room);
-    if (room < kTextCellRoom) {
-      if (!flush_output_for(out, kTextCellRoom)) fail_row_write(row, out_name);
+    if (room < cell_room) {
+      if (!flush_output_for(out, cell_room)) fail_row_write(row, out_name);
       continue;
     }
-    // Every cell that begins with kTextCellRoom bytes of room left goes in:
+    // Every cell that begins with cell_room bytes of room left goes in:
     // up to the end of the cell that holds the last byte such a cell may
     // begin at. Cells begin after a tab or a line feed; a number holds neither.
-    std::size_t stop = done + (room - kTextCellRoom) + 1;
+    std::size_t stop = done + (room - cell_room) + 1;
     if (stop >= size) {
       stop = size;
     } else {

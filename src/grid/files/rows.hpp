@@ -55,9 +55,11 @@ inline char* format_text_cell(double value, CellText text, std::int32_t column, 
 
 // Writes text made of whole cells of row `row` (as format_text_cell writes
 // them), flushing the stream at exactly the bytes where writing cell after
-// cell would: before a cell that may not fit the room left. A failed flush
-// ends the run with code 6, naming `row`.
-void write_row_text(OutStream& out, const char* text, std::size_t size, std::int64_t row,
+// cell would: before a cell that may not fit the room left, a cell and its
+// separator taking at most `cell_room` bytes (kTextCellRoom, or more for a
+// no-data value written with more digits). A failed flush ends the run with
+// code 6, naming `row`.
+void write_row_text(OutStream& out, const char* text, std::size_t size, std::size_t cell_room, std::int64_t row,
                     const std::string& out_name);
 
 }  // namespace plotveil

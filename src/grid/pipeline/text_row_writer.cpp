@@ -1,5 +1,6 @@
 #include "grid/pipeline/text_row_writer.hpp"
 
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -15,12 +16,21 @@ void format_job(void* context) {
 
 }  // namespace
 
-bool TextRowWriter::start(OutStream& out, WorkerPool& pool, const RowShape& shape,
+bool TextRowWriter::start(OutStream& out, WorkerPool& pool, const RowShape& shape, double nodata,
                           const std::string& out_name, std::size_t slot_cells, int slots,
                           RowWritten row_written) {
   out_ = &out;
   pool_ = &pool;
   shape_ = shape;
+  // A reader takes a cell for no data only when its text reads back as the
+  // header's no-data value: -1234567 is no "-1.23457e+006".
+  char six[kMaxNumberText];
+  const std::size_t six_length = static_cast<std::size_t>(format_number(nodata, six) - six);
+  const std::size_t exact_length = static_cast<std::size_t>(format_exact_number(nodata, nodata_text_) - nodata_text_);
+  const bool exact = exact_length != six_length || std::memcmp(six, nodata_text_, six_length) != 0;
+  nodata_bits_ = std::bit_cast<std::uint64_t>(nodata);
+  nodata_length_ = exact ? exact_length : 0;
+  cell_room_ = exact && exact_length + 2 > kTextCellRoom ? exact_length + 2 : kTextCellRoom;
   out_name_ = &out_name;
   row_written_ = row_written;
   constexpr std::size_t kMostCells = std::size_t{1} << 24;
@@ -35,7 +45,7 @@ bool TextRowWriter::start(OutStream& out, WorkerPool& pool, const RowShape& shap
     slot.owner = this;
     slot.cells.reset(new (std::nothrow) double[slot_cells + 1]);
     slot.cell_texts.reset(new (std::nothrow) CellText[slot_cells + 1]);
-    slot.text.reset(new (std::nothrow) char[slot_cells * kTextCellRoom]);
+    slot.text.reset(new (std::nothrow) char[slot_cells * cell_room_]);
     slot.row_ends.reset(new (std::nothrow) std::size_t[slot_cells]);
     if (!slot.cells || !slot.cell_texts || !slot.text || !slot.row_ends) return false;
     slot.job.work = format_job;
@@ -44,11 +54,21 @@ bool TextRowWriter::start(OutStream& out, WorkerPool& pool, const RowShape& shap
   return true;
 }
 
+void TextRowWriter::format_slot(Slot& slot) {
+  if (slot.owner->nodata_length_ == 0) {
+    format_cells<false>(slot);
+  } else {
+    format_cells<true>(slot);
+  }
+}
+
 // Each cell as format_text_cell writes it, taken a row's run at a time: every
 // cell of a run but a row's last ends in a tab, and that one in CR LF where
-// rows end in one.
-void TextRowWriter::format_slot(Slot& slot) {
-  const RowShape shape = slot.owner->shape_;
+// rows end in one. With kExactNodata, no-data cells as the header writes them.
+template <bool kExactNodata>
+void TextRowWriter::format_cells(Slot& slot) {
+  const TextRowWriter& owner = *slot.owner;
+  const RowShape shape = owner.shape_;
   const std::size_t width = static_cast<std::size_t>(shape.width);
   const std::size_t count = slot.count;
   const double* cells = slot.cells.get() + 1;
@@ -58,6 +78,16 @@ void TextRowWriter::format_slot(Slot& slot) {
   char* p = text;
   std::size_t ends = 0;
   fill_fixed_texts(cells, texts, count);
+  auto put_cell = [&](std::size_t i) {
+    if constexpr (kExactNodata) {
+      if (std::bit_cast<std::uint64_t>(cells[i]) == owner.nodata_bits_) {
+        std::memcpy(p, owner.nodata_text_, owner.nodata_length_);
+        p += owner.nodata_length_;
+        return;
+      }
+    }
+    p = texts[i] != 0 ? put_cell_text(texts[i], p) : format_number(cells[i], p);
+  };
   std::size_t column = static_cast<std::size_t>(slot.first_column);
   for (std::size_t i = 0; i < count;) {
     const std::size_t to_row_end = width + 1 - column;
@@ -65,11 +95,11 @@ void TextRowWriter::format_slot(Slot& slot) {
     const std::size_t run_end = ends_row ? i + to_row_end : count;
     const std::size_t tabbed_end = ends_row && shape.line_end ? run_end - 1 : run_end;
     for (; i < tabbed_end; ++i) {
-      p = texts[i] != 0 ? put_cell_text(texts[i], p) : format_number(cells[i], p);
+      put_cell(i);
       *p++ = '\t';
     }
     if (i < run_end) {
-      p = texts[i] != 0 ? put_cell_text(texts[i], p) : format_number(cells[i], p);
+      put_cell(i);
       *p++ = '\r';
       *p++ = '\n';
       ++i;
@@ -134,11 +164,11 @@ void TextRowWriter::write_oldest() {
   std::size_t from = 0;
   std::int64_t row = slot.first_row;
   for (std::size_t k = 0; k < slot.row_end_count; ++k, ++row) {
-    write_row_text(*out_, text + from, slot.row_ends[k] - from, row, *out_name_);
+    write_row_text(*out_, text + from, slot.row_ends[k] - from, cell_room_, row, *out_name_);
     from = slot.row_ends[k];
     row_written_();
   }
-  if (from < slot.text_size) write_row_text(*out_, text + from, slot.text_size - from, row, *out_name_);
+  if (from < slot.text_size) write_row_text(*out_, text + from, slot.text_size - from, cell_room_, row, *out_name_);
   slot.count = 0;
   oldest_ = (oldest_ + 1) % slot_total_;
   --pending_;

@@ -26,8 +26,9 @@ class TextRowWriter {
   TextRowWriter& operator=(const TextRowWriter&) = delete;
 
   // `slots` slots of `slot_cells` cells each. `row_written` runs once a row's
-  // text is all in the stream. False when the memory cannot be had.
-  bool start(OutStream& out, WorkerPool& pool, const RowShape& shape, const std::string& out_name,
+  // text is all in the stream. Cells of the value `nodata` (the same bits)
+  // are written as the header writes it. False when the memory cannot be had.
+  bool start(OutStream& out, WorkerPool& pool, const RowShape& shape, double nodata, const std::string& out_name,
              std::size_t slot_cells, int slots, RowWritten row_written);
 
   // Hands over cells 1 to W of row `row` and their texts (cell_text.hpp).
@@ -63,12 +64,20 @@ class TextRowWriter {
   static void format_slot(Slot& slot);
 
  private:
+  template <bool kExactNodata>
+  static void format_cells(Slot& slot);
   void submit_filled();
   void write_oldest();
 
   OutStream* out_ = nullptr;
   WorkerPool* pool_ = nullptr;
   RowShape shape_;
+  // Where six digits do not read the no-data value back, its cells are
+  // written with the header's text of it, `nodata_length_` bytes; else 0.
+  std::uint64_t nodata_bits_ = 0;
+  char nodata_text_[kMaxExactNumberText] = {};
+  std::size_t nodata_length_ = 0;
+  std::size_t cell_room_ = kTextCellRoom;  // the most bytes a cell and its separator take
   const std::string* out_name_ = nullptr;
   RowWritten row_written_ = nullptr;
   std::size_t slot_cells_ = 0;

@@ -14,7 +14,7 @@ int in_flight(int threads) { return std::clamp(16 * threads, 32, 64); }
 }  // namespace
 
 std::unique_ptr<TextThreads> start_text_threads(const TextThreadSettings& settings, InStream* text_inputs[2],
-                                                OutStream* text_output, const RowShape& shape,
+                                                OutStream* text_output, const RowShape& shape, double nodata,
                                                 const std::string& out_name,
                                                 TextRowWriter::RowWritten row_written) {
   std::unique_ptr<TextThreads> threads(new (std::nothrow) TextThreads);
@@ -41,7 +41,7 @@ std::unique_ptr<TextThreads> start_text_threads(const TextThreadSettings& settin
     const int slots = std::max<int>(2, static_cast<int>(static_cast<std::size_t>(count) *
                                                         settings.text_slot_cells / slot_cells));
     threads->writes_behind =
-        threads->writer.start(*text_output, threads->pool, shape, out_name, slot_cells, slots, row_written);
+        threads->writer.start(*text_output, threads->pool, shape, nodata, out_name, slot_cells, slots, row_written);
     if (!threads->writes_behind) return nullptr;
   }
   return threads;

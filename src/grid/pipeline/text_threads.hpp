@@ -42,9 +42,10 @@ struct TextThreadSettings {
 // Starts the reading and writing of the text among the inputs
 // (`text_inputs[k]`, nullptr for a binary one) and the output (`text_output`,
 // nullptr for a binary one), with settings.threads - 1 workers or as many as
-// the system gives. Nullptr when the memory cannot be had.
+// the system gives; `nodata` is the output's no-data value. Nullptr when the
+// memory cannot be had.
 std::unique_ptr<TextThreads> start_text_threads(const TextThreadSettings& settings, InStream* text_inputs[2],
-                                                OutStream* text_output, const RowShape& shape,
+                                                OutStream* text_output, const RowShape& shape, double nodata,
                                                 const std::string& out_name,
                                                 TextRowWriter::RowWritten row_written);
 
