@@ -49,8 +49,6 @@ std::string unused_name_beside(const std::string& name) {
   return "";
 }
 
-// Writes the sidecar of one grid; false, with its message said, when refused
-// or failed.
 // Opens a binary grid and reads its header; false, with its message said,
 // when the grid is refused (`about_text` says why a text grid is).
 bool open_binary_grid(const std::string& grid, const char* about_text, InStream& in,
@@ -76,6 +74,27 @@ bool open_binary_grid(const std::string& grid, const char* about_text, InStream&
   return true;
 }
 
+// What is wrong with the grid file's size for the header it has, as a phrase
+// for a message; empty when nothing is. A file shorter than its header says
+// is an unfinished grid. A longer one is refused `exact`ly, and always where a
+// single-precision header may have lost the grid's true size.
+std::string size_problem(const InStream& in, GridEncoding encoding, const SidecarLayout& layout, bool exact) {
+  const std::optional<std::uint64_t> size = platform::file_size(in.file);
+  if (!size || *size == layout.grid_bytes) return "";
+  const std::string sizes =
+      "it holds " + std::to_string(*size) + " bytes, its header describes " + std::to_string(layout.grid_bytes);
+  if (*size < layout.grid_bytes) return sizes + " (an unfinished grid?)";
+  if (encoding == GridEncoding::single_precision &&
+      (layout.columns >= kSingleCountsExactly || layout.rows >= kSingleCountsExactly)) {
+    return sizes +
+           ", and a single-precision header counts columns and rows exactly only up to 16777216"
+           " (a grid too large for its header?)";
+  }
+  return exact ? sizes + " (bytes after its last row: not a grid as plotveil writes it)" : "";
+}
+
+// Writes the sidecar of one grid; false, with its message said, when refused
+// or failed.
 bool write_sidecar(const std::string& grid, bool force) {
   InStream in;
   std::optional<GridEncoding> encoding;
@@ -89,18 +108,9 @@ bool write_sidecar(const std::string& grid, bool force) {
     complain("no sidecar for " + grid + ": " + problem);
     return false;
   }
-  std::optional<std::uint64_t> size = platform::file_size(in.file);
-  if (size && *size < layout.grid_bytes) {
-    complain("no sidecar for " + grid + ": it holds " + std::to_string(*size) + " bytes, its header describes " +
-             std::to_string(layout.grid_bytes) + " (an unfinished grid?)");
-    return false;
-  }
-  if (size && *size > layout.grid_bytes && *encoding == GridEncoding::single_precision &&
-      (layout.columns >= kSingleCountsExactly || layout.rows >= kSingleCountsExactly)) {
-    complain("no sidecar for " + grid + ": it holds " + std::to_string(*size) + " bytes, its header describes " +
-             std::to_string(layout.grid_bytes) +
-             ", and a single-precision header counts columns and rows exactly only up to 16777216"
-             " (a grid too large for its header?)");
+  problem = size_problem(in, *encoding, layout, false);
+  if (!problem.empty()) {
+    complain("no sidecar for " + grid + ": " + problem);
     return false;
   }
 
@@ -158,6 +168,14 @@ bool print_statistics(const std::string& grid, bool& printed_before) {
                         "-f:s and -f:d)", in, encoding, header)) {
     return false;
   }
+  // The statistics are written last: a grid cut short holds those of another.
+  SidecarLayout layout;
+  std::string problem = describe_grid(header, *encoding, layout);
+  if (problem.empty()) problem = size_problem(in, *encoding, layout, true);
+  if (!problem.empty()) {
+    complain("no statistics for " + grid + ": " + problem);
+    return false;
+  }
   static const char* const kNames[] = {"count", "minimum", "maximum", "sum", "mean", "standard_deviation"};
   std::string text = printed_before ? "\n" : "";
   printed_before = true;
@@ -167,6 +185,33 @@ bool print_statistics(const std::string& grid, bool& printed_before) {
   }
   say(stdout, text);
   return true;
+}
+
+// True when the sidecars of both grids are one file: one folder, one name.
+bool share_sidecar(const std::string& first, const std::string& second) {
+  const std::string a = sidecar_name(first);
+  const std::string b = sidecar_name(second);
+  const std::size_t a_cut = a.find_last_of("/\\") + 1;  // 0 without a folder
+  const std::size_t b_cut = b.find_last_of("/\\") + 1;
+  if (!platform::same_entry_name(a.substr(a_cut), b.substr(b_cut))) return false;
+  const std::optional<platform::FileIdentity> a_folder = platform::identify(a_cut ? a.substr(0, a_cut) : ".");
+  const std::optional<platform::FileIdentity> b_folder = platform::identify(b_cut ? b.substr(0, b_cut) : ".");
+  return a_folder ? a_folder == b_folder : a.substr(0, a_cut) == b.substr(0, b_cut);
+}
+
+// Two grids of one call whose sidecar is one file: the second would replace
+// the first's, and one grid would be read with the other's header. Said for
+// the first such pair; true when there is one.
+bool refuse_shared_sidecars(const std::vector<std::string>& grids) {
+  for (std::size_t i = 0; i < grids.size(); ++i) {
+    for (std::size_t j = i + 1; j < grids.size(); ++j) {
+      if (!share_sidecar(grids[i], grids[j])) continue;
+      complain(grids[i] + " and " + grids[j] + " have one sidecar, " + sidecar_name(grids[j]) +
+               ": nothing written; give them in separate folders or under other names");
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -213,6 +258,7 @@ int run_sidecar_command(int argc, const char* const* argv) {
     say(stderr, kUsage);
     return 2;
   }
+  if (!stats && refuse_shared_sidecars(grids)) return 1;
   bool all = true;
   bool printed = false;
   for (const std::string& grid : grids) all = (stats ? print_statistics(grid, printed) : write_sidecar(grid, force)) && all;

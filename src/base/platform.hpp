@@ -50,6 +50,10 @@ inline bool names_file(const std::string& name, const FileIdentity& identity) {
   return found && *found == identity;
 }
 
+// True when two names of entries in one folder name the same entry: the same
+// bytes, or on Windows the same letters in any case.
+bool same_entry_name(const std::string& first, const std::string& second);
+
 // Removes the file `name`; false when it cannot.
 bool remove_file(const std::string& name);
 

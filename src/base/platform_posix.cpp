@@ -59,6 +59,8 @@ std::optional<FileIdentity> identify(const std::string& name) {
   return identity_of(info);
 }
 
+bool same_entry_name(const std::string& first, const std::string& second) { return first == second; }
+
 bool remove_file(const std::string& name) { return !has_nul(name) && ::unlink(name.c_str()) == 0; }
 
 std::optional<std::uint64_t> file_size(File file) {

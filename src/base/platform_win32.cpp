@@ -123,6 +123,15 @@ std::optional<FileIdentity> identify(const std::string& name) {
   return found;
 }
 
+bool same_entry_name(const std::string& first, const std::string& second) {
+  // NTFS compares names by their characters' upper case.
+  const std::optional<std::wstring> a = wide(first);
+  const std::optional<std::wstring> b = wide(second);
+  if (!a || !b) return first == second;
+  return ::CompareStringOrdinal(a->c_str(), static_cast<int>(a->size()), b->c_str(), static_cast<int>(b->size()),
+                                TRUE) == CSTR_EQUAL;
+}
+
 bool remove_file(const std::string& name) {
   std::optional<std::wstring> path = system_path(name);
   return path && !path->empty() && ::DeleteFileW(path->c_str()) != 0;

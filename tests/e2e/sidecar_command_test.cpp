@@ -63,6 +63,11 @@ TEST(SidecarCommand, WritesTheSidecarOrRefusesWithAReason) {
       {"g.dbl", double_grid(with_statistics, cells), {"--stats"}, {}, 0,
        "grid %.dbl\ncount 5\nminimum -2.5\nmaximum 6\nsum 0.1\nmean 1e-30\nstandard_deviation -9999\n", {}},
       {"g.asc", text_grid(geometry, cells), {"--stats"}, {}, 1, "g.asc is a text grid: text grids carry no statistics", {}},
+      // A grid cut short holds the statistics of another run, or none.
+      {"g.flt", single_grid(with_statistics, cells).substr(0, 70), {"--stats"}, {}, 1,
+       "no statistics for %.flt: it holds 70 bytes, its header describes 72 (an unfinished grid?)", {}},
+      {"g.dbl", double_grid(with_statistics, cells) + "x", {"--stats"}, {}, 1,
+       "no statistics for %.dbl: it holds 145 bytes, its header describes 144", {}},
       {"g.dbl", double_grid(geometry, cells), {"--stats", "-f"}, {}, 2, "-f has no place beside it", {}},
   };
   for (const Case& c : cases) {
@@ -181,6 +186,15 @@ TEST(SidecarCommand, OptionsAndSeveralGrids) {
   EXPECT_EQ(several.exit_code, 1);
   EXPECT_EQ(several.out, console_text("wrote -a.hdr\nwrote b.hdr\n"));
   EXPECT_EQ(several.err, console_text("plotveil-hdr: cannot open missing.flt (missing, unreadable or not a regular file)\n"));
+
+  // Grids whose sidecar is one file: refused before anything is written, even with -f.
+  dir.write("b.dbl", double_grid(binary_header(1, 1), {{5}}));
+  RunResult shared = run_tool({"-f", "--", "-a.flt", "./b.flt", "b.dbl"}, options);
+  EXPECT_EQ(shared.exit_code, 1);
+  EXPECT_EQ(shared.out, "");
+  EXPECT_EQ(shared.err.rfind(console_text("plotveil-hdr: ./b.flt and b.dbl have one sidecar, b.hdr: nothing written"), 0), 0u)
+      << shared.err;
+  EXPECT_NE(read_file(dir.file("b.hdr")).find("NBITS         32"), std::string::npos) << "b.flt's sidecar as it was";
 }
 
 }  // namespace
