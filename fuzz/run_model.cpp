@@ -34,7 +34,8 @@ struct ModelGrid {
   bool next_cell(double& v) {
     if (cell == 0) {
       ModelRead m = model_read(bytes.data(), bytes.size(), next);
-      if (!m.ok) return false;
+      // A cell is the whole word: its number must run to white space or the end.
+      if (!m.ok || (m.next < bytes.size() && !is_text_space(bytes[m.next]))) return false;
       v = m.value;
       next = m.next;
       return true;
@@ -45,27 +46,70 @@ struct ModelGrid {
   }
 };
 
+// The field a header keyword names: 1 to 6; 0 for a word that is none; -1
+// for dx or dy (cells that are not square, which no header holds).
+int keyword_field(std::string word) {
+  for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const char* names[] = {"ncols", "nrows", "xllcorner", "yllcorner", "cellsize", "nodata_value"};
+  for (int k = 0; k < 6; ++k) {
+    if (word == names[k]) return k + 1;
+  }
+  if (word == "xllcenter") return 3;
+  if (word == "yllcenter") return 4;
+  return word == "dx" || word == "dy" ? -1 : 0;
+}
+
+bool is_centre(std::string word) {
+  for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return word == "xllcenter" || word == "yllcenter";
+}
+
 bool open_grid(std::string_view bytes, ModelGrid& grid) {
-  if (bytes.substr(0, 4) == "ncol") {
+  std::string first(bytes.substr(0, 4));
+  for (char& c : first) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (first == "ncol") {
     grid.bytes = bytes.substr(0, bytes.find('\x1a'));
     const std::string_view text = grid.bytes;
-    bool centre[7] = {};
-    for (int k = 1; k <= 6; ++k) {
+    std::string words[6];
+    double values[6] = {};
+    int lines = 0;
+    for (; lines < 6; ++lines) {
       std::size_t start = grid.next;
       while (start < text.size() && is_text_space(text[start])) ++start;
       // A sixth word that begins as a number: five lines, no-data -9999.
-      if (k == 6 && start < text.size() && std::string_view("0123456789+-.").find(text[start]) != std::string_view::npos) {
-        grid.header[6] = -9999;
+      if (lines == 5 && start < text.size() && std::string_view("0123456789+-.").find(text[start]) != std::string_view::npos) {
         break;
       }
       if (!model_skip_word(text.data(), text.size(), grid.next)) return false;
-      std::string word(text.substr(start, grid.next - start));
-      for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      centre[k] = (k == 3 || k == 4) && (word == "xllcenter" || word == "yllcenter");
+      words[lines] = std::string(text.substr(start, grid.next - start));
       ModelRead m = model_read(text.data(), text.size(), grid.next);
       if (!m.ok) return false;
-      grid.header[k] = m.value;
+      values[lines] = m.value;
       grid.next = m.next;
+    }
+    bool by_name = true;
+    for (int i = 0; i < lines; ++i) {
+      if (keyword_field(words[i]) < 0) return false;
+      by_name = by_name && keyword_field(words[i]) > 0;
+    }
+    grid.header[6] = -9999;
+    bool centre[7] = {};
+    if (by_name) {
+      bool named[7] = {};
+      for (int i = 0; i < lines; ++i) {
+        const int k = keyword_field(words[i]);
+        if (named[k]) return false;
+        named[k] = true;
+        grid.header[k] = values[i];
+        centre[k] = is_centre(words[i]);
+      }
+      for (int k = 1; k <= 5; ++k) {
+        if (!named[k]) return false;
+      }
+    } else {
+      for (int i = 0; i < lines; ++i) grid.header[i + 1] = values[i];
+      centre[3] = is_centre(words[2]);
+      centre[4] = is_centre(words[3]);
     }
     for (int k = 3; k <= 4; ++k) {
       if (centre[k]) grid.header[k] = grid.header[k] - grid.header[5] / 2;
@@ -178,7 +222,8 @@ RunOutcome model_run(std::string_view first_bytes, std::string_view second_bytes
       }
       const double v = n >= mask ? n : a;
       if (kind == OutputKind::text) {
-        cells += reference_text(v).text;
+        // No-data cells as the header writes the value, so that they read back as no data.
+        cells += std::memcmp(&v, &n, sizeof v) == 0 ? exact_text(n) : reference_text(v).text;
         cells += c + 1 < width || !line_end ? "\t" : "\r\n";
       } else {
         put_binary(cells, v, kind);

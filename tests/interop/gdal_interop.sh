@@ -13,10 +13,14 @@
 #     where GDAL puts the input.
 #  4. GDAL opens single and double outputs through the sidecar plotveil-hdr
 #     writes, with every cell and the stored statistics (gdal_reads_sidecar.py).
-#  5. The README's recipe for text headers plotveil refuses: the corpus grids
-#     that end with exit 98, rewritten by gdal_translate (their masks too), run
-#     to exit 0 with their cells unchanged; the one with non-square cells stops
-#     with exit 5 and runs once resampled to square cells.
+#  5. Headers by keyword: a reordered and an upper-case header give the
+#     output of the ordered lower-case one; the corpus's upper-case grids run
+#     to the cells GDAL's rewrites of them give; a grid that begins "NROWS" (exit 98) runs
+#     once rewritten by gdal_translate with its cells unchanged; the one with
+#     non-square cells ends with the header message (exit 1) before and after
+#     the rewrite, and runs once resampled to square cells.
+#  6. A text output's no-data cells read as no data in GDAL, for no-data
+#     values that six digits do not hold (-1234567, the Float32 -FLT_MAX).
 #
 # Usage: gdal_interop.sh <plotveil binary> <plotveil-hdr binary>
 # Exit status: 0 all checks passed, 1 a check failed, 77 GDAL's tools are not
@@ -222,30 +226,50 @@ else
   [ $? -eq 0 ] || failures=$((failures + 1))
 fi
 
-# ---------------------------------------------------------------- 5. refused headers
+# ---------------------------------------------------------------- 5. headers by keyword
+# The example pair's headers in another order, and in upper case.
+reorder() { awk 'NR == 1 || NR == 2 { print; next } NR <= 6 { held[NR] = $0; next }
+                 NR == 7 { print held[5]; print held[6]; print held[4]; print held[3] } { print }' "$1"; }
+reorder grid.asc > reordered.asc
+awk 'NR <= 6 { $1 = toupper($1) } { print }' mask.asc > upper.mask.asc
+"$plotveil" reordered.asc upper.mask.asc reordered_out.asc > stdout.txt
+rc=$?
+if [ "$rc" -eq 0 ] && cmp -s out.asc reordered_out.asc; then
+  pass "a reordered and an upper-case header give the output of the ordered lower-case ones"
+else
+  fail "reordered or upper-case header: exit $rc or another output: $(head -c 300 stdout.txt)"
+fi
+
 # Rewritten with 64-bit cells: GDAL's default 32-bit reading would change
 # decimal cells (505.0252 would become 505.02520751953125).
 to_plotveil() { gdal_translate -q -of AAIGrid --config AAIGRID_DATATYPE Float64 "$1" "$2"; }
 # The cells after the header lines, one per line, as numbers.
 cells_of() { awk -v skip="$2" 'FNR > skip { for (i = 1; i <= NF; i++) print $i + 0 }' "$1"; }
-for name in landlab_new_writer_reordered_center:6 r_raster_dem_upper_trailblank:6 saga_upper_fixed4:6 \
-            qgis_tin_dx_dy_header:7; do
-  lines=${name#*:}
-  name=${name%:*}
-  "$plotveil" "$corpus/$name.asc" "$corpus/$name.mask.asc" refused.asc < /dev/null > stdout.txt
+for name in landlab_new_writer_reordered_center r_raster_dem_upper_trailblank saga_upper_fixed4 \
+            qgis_tin_dx_dy_header; do
+  "$plotveil" "$corpus/$name.asc" "$corpus/$name.mask.asc" direct.asc < /dev/null > stdout.txt
   rc=$?
   to_plotveil "$corpus/$name.asc" "$name.asc" 2> /dev/null
   to_plotveil "$corpus/$name.mask.asc" "$name.mask.asc" 2> /dev/null
   "$plotveil" "$name.asc" "$name.mask.asc" "$name.out.asc" < /dev/null > stdout.txt
   rc_after=$?
-  if [ "$name" != qgis_tin_dx_dy_header ]; then
-    if [ "$rc" -eq 98 ] && [ "$rc_after" -eq 0 ] && cmp -s <(cells_of "$corpus/$name.asc" 6) <(cells_of "$name.asc" 6); then
-      pass "$name: exit 98, rewritten by gdal_translate exit 0, every cell unchanged"
-    else
-      fail "$name: exit $rc, after gdal_translate exit $rc_after (or cells changed): $(head -c 300 stdout.txt)"
-    fi
-    continue
-  fi
+  case $name in
+    landlab_*)
+      if [ "$rc" -eq 98 ] && [ "$rc_after" -eq 0 ] && cmp -s <(cells_of "$corpus/$name.asc" 6) <(cells_of "$name.asc" 6); then
+        pass "$name: exit 98, rewritten by gdal_translate exit 0, every cell unchanged"
+      else
+        fail "$name: exit $rc, after gdal_translate exit $rc_after (or cells changed): $(head -c 300 stdout.txt)"
+      fi
+      continue ;;
+    *_upper_*)
+      # GDAL rounds a header value to 12 decimals (cellsize 30.8499999999996 to 30.85).
+      if [ "$rc" -eq 0 ] && [ "$rc_after" -eq 0 ] && cmp -s <(tail -n +7 direct.asc) <(tail -n +7 "$name.out.asc"); then
+        pass "$name: upper-case header runs (exit 0), the cells of GDAL's rewrite byte for byte"
+      else
+        fail "$name: exit $rc, after gdal_translate exit $rc_after (or outputs differ): $(head -c 300 stdout.txt)"
+      fi
+      continue ;;
+  esac
   # Cells that are not square: GDAL keeps dx and dy; resampled to square cells
   # (which changes the grid) it runs.
   for grid in "$name" "$name.mask"; do
@@ -256,10 +280,32 @@ for name in landlab_new_writer_reordered_center:6 r_raster_dem_upper_trailblank:
   done
   "$plotveil" "$name.square.asc" "$name.mask.square.asc" square.out.asc < /dev/null > square.txt
   rc_square=$?
-  if [ "$rc" -eq 98 ] && [ "$rc_after" -eq 5 ] && grep -q '^dx ' "$name.asc" && [ "$rc_square" -eq 0 ]; then
-    pass "$name: exit 98, with dx/dy after gdal_translate exit 5, resampled to square cells exit 0"
+  if [ "$rc" -eq 1 ] && [ "$rc_after" -eq 1 ] && grep -q '^dx ' "$name.asc" && grep -q '^error reading fiel header' stdout.txt &&
+     [ "$rc_square" -eq 0 ]; then
+    pass "$name: header refused (exit 1), with dx/dy after gdal_translate too, resampled to square cells exit 0"
   else
     fail "$name: exit $rc, after gdal_translate $rc_after, resampled $rc_square: $(head -c 300 square.txt)"
+  fi
+done
+
+# ---------------------------------------------------------------- 6. no-data cells
+# The example pair with another no-data value (-10000 in the mask is then
+# data, so 4 of the 20 cells are no data): GDAL counts the valid cells of
+# plotveil's text output as the cells that are not no data, and so does
+# plotveil given that output again as a mask.
+for nodata in -1234567 -3.4028234663852886e+38; do
+  for f in grid mask; do
+    awk -v n="$nodata" 'NR == 6 { print "nodata_value " n; next }
+                        NR > 6 { for (i = 1; i <= NF; i++) if ($i == -9999) $i = n } { print }' $f.asc > nd.$f.asc
+  done
+  "$plotveil" nd.grid.asc nd.mask.asc nd.out.asc > stdout.txt
+  rc=$?
+  valid=$(gdalinfo -stats nd.out.asc 2> /dev/null | sed -n 's/.*STATISTICS_VALID_PERCENT=//p')
+  "$plotveil" nd.grid.asc nd.out.asc nd.again.asc > /dev/null
+  if [ "$rc" -eq 0 ] && [ "$valid" = 80 ] && cmp -s nd.out.asc nd.again.asc; then
+    pass "no-data $nodata: GDAL reads the output's no-data cells as no data (80 % valid), and so does plotveil"
+  else
+    fail "no-data $nodata: exit $rc, GDAL finds ${valid:-?} % valid: $(grep -v '^[a-z]' nd.out.asc | head -n 2)"
   fi
 done
 
