@@ -210,7 +210,7 @@ TEST(TextBlock, ReadsTheNumbersThatReadingNumberAfterNumberReads) {
     }
     // Several short numbers together and word by word keep the same texts.
     std::vector<CellText> plain_texts(size);
-    for (auto read : {read_text_block_plain, read_text_block}) {
+    for (auto read : {read_text_block_portable, read_text_block}) {
       std::vector<double> cells(size);
       std::vector<CellText> texts(size);
       bool stops = false;
@@ -219,12 +219,12 @@ TEST(TextBlock, ReadsTheNumbersThatReadingNumberAfterNumberReads) {
       ASSERT_EQ(stops, expect_stop) << text;
       for (std::size_t i = 0; i < count; ++i) {
         ASSERT_EQ(bits_of(cells[i]), bits_of(expected[i])) << text;
-        if (read == read_text_block_plain) plain_texts[i] = texts[i];
+        if (read == read_text_block_portable) plain_texts[i] = texts[i];
         ASSERT_EQ(texts[i], plain_texts[i]) << text;
       }
     }
     for (std::size_t at = 0; at + 64 <= text.size(); at += 1 + random() % 7) {
-      ASSERT_EQ(space_mask(text.data() + at), space_mask_plain(text.data() + at)) << at;
+      ASSERT_EQ(space_mask(text.data() + at), space_mask_portable(text.data() + at)) << at;
     }
   }
   // Every byte value at every place of the window.
@@ -234,7 +234,7 @@ TEST(TextBlock, ReadsTheNumbersThatReadingNumberAfterNumberReads) {
       window[static_cast<std::size_t>(at)] = static_cast<char>(byte);
       const std::uint64_t expected = is_text_space(static_cast<char>(byte)) ? (std::uint64_t{1} << at) : 0;
       ASSERT_EQ(space_mask(window.data()), expected) << byte << " at " << at;
-      ASSERT_EQ(space_mask_plain(window.data()), expected) << byte << " at " << at;
+      ASSERT_EQ(space_mask_portable(window.data()), expected) << byte << " at " << at;
       window[static_cast<std::size_t>(at)] = 'a';
     }
   }

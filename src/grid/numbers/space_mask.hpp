@@ -7,13 +7,13 @@
 
 namespace plotveil {
 
-// With the processor's vector instructions where the build has a form for it
-// (SSE2 on x86-64, NEON on ARM64), else as space_mask_plain.
+// In the form of the build's processor kind (kernels/<kind>/): with the
+// vector instructions every processor of the kind has (SSE2 on x86-64, NEON
+// on ARM64), else as space_mask_portable.
 std::uint64_t space_mask(const char* bytes);
 
-// From plain 64-bit arithmetic, on any processor: what a build configured
-// with PLOTVEIL_PLAIN_SCAN uses, and the reference the vector forms are
-// tested against.
-std::uint64_t space_mask_plain(const char* bytes);
+// From plain 64-bit arithmetic, on any processor: built into every build
+// (kernels/portable/), the reference the other forms are tested against.
+std::uint64_t space_mask_portable(const char* bytes);
 
 }  // namespace plotveil

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "grid/numbers/number_scan.hpp"
-#include "grid/numbers/space_mask.hpp"
 #include "grid/numbers/word_scan.hpp"
 
 namespace plotveil {
@@ -29,10 +28,5 @@ bool read_long_word(BlockScan& scan, const char* p) {
 }
 template bool read_long_word<false>(BlockScan&, const char*);
 template bool read_long_word<true>(BlockScan&, const char*);
-
-std::size_t read_text_block_plain(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
-  return texts != nullptr ? read_block<space_mask_plain, scan_words_plain<true>>(text, size, cells, texts, stops)
-                          : read_block<space_mask_plain, scan_words_plain<false>>(text, size, cells, nullptr, stops);
-}
 
 }  // namespace plotveil

@@ -20,9 +20,9 @@ inline bool is_text_space(char c) {
 // after the blank must be readable.
 std::size_t read_text_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops);
 
-// The same with white space found in plain arithmetic, whatever the build
-// (grid/numbers/space_mask.hpp): for the tests, which compare the two.
-std::size_t read_text_block_plain(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops);
+// The same word by word, white space found in plain arithmetic, whatever the
+// build (kernels/portable/): the reference the other forms are tested against.
+std::size_t read_text_block_portable(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops);
 
 // Readable bytes a block of text needs after its blank.
 inline constexpr std::size_t kTextBlockReach = 64;

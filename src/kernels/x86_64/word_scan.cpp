@@ -1,10 +1,9 @@
 // x86-64: four short numbers at a time in AVX2 registers, on processors that
-// have AVX2 (cpu_avx2.hpp); word by word on the others.
+// have AVX2; word by word, white space found in SSE2, on the others.
 #include <immintrin.h>
 
-#include "base/cpu_avx2.hpp"
-#include "grid/numbers/space_mask.hpp"
 #include "grid/numbers/word_scan.hpp"
+#include "kernels/x86_64/forms.hpp"
 
 namespace plotveil {
 namespace {
@@ -148,13 +147,14 @@ template <bool kKeepText>
 
 }  // namespace
 
-std::size_t read_text_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
-  if (cpu_has_avx2()) {
-    return texts != nullptr ? read_block_avx2<true>(text, size, cells, texts, stops)
-                            : read_block_avx2<false>(text, size, cells, nullptr, stops);
-  }
-  return texts != nullptr ? read_block<space_mask, scan_words_plain<true>>(text, size, cells, texts, stops)
-                          : read_block<space_mask, scan_words_plain<false>>(text, size, cells, nullptr, stops);
+std::size_t read_text_block_avx2(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
+  return texts != nullptr ? read_block_avx2<true>(text, size, cells, texts, stops)
+                          : read_block_avx2<false>(text, size, cells, nullptr, stops);
+}
+
+std::size_t read_text_block_sse2(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
+  return texts != nullptr ? read_block<space_mask_sse2, scan_words_plain<true>>(text, size, cells, texts, stops)
+                          : read_block<space_mask_sse2, scan_words_plain<false>>(text, size, cells, nullptr, stops);
 }
 
 }  // namespace plotveil

@@ -1,10 +1,13 @@
+// The plain forms, on any processor: white space found in 64-bit arithmetic.
+// Built into every build, as the reference the other kinds' forms are tested
+// against.
 #include <cstring>
 
 #include "grid/numbers/space_mask.hpp"
 
 namespace plotveil {
 
-std::uint64_t space_mask_plain(const char* bytes) {
+std::uint64_t space_mask_portable(const char* bytes) {
   constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
   constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
   std::uint64_t mask = 0;

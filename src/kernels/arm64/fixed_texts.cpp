@@ -1,11 +1,11 @@
 // ARM64: two values at a time in NEON registers, by format_number's quick
 // path for six digits and its fixed form, step by step, as on x86-64 with AVX2
-// (fixed_texts_avx2.cpp); any lane that path would leave to its exact one
-// stays 0.
+// (kernels/x86_64/fixed_texts.cpp); any lane that path would leave to its
+// exact one stays 0.
 #include <arm_neon.h>
 
-#include "grid/numbers/fixed_texts.hpp"
 #include "grid/numbers/powers_of_ten.hpp"
+#include "kernels/arm64/forms.hpp"
 
 namespace plotveil {
 namespace {
@@ -27,7 +27,7 @@ inline float64x2_t powers(uint64x2_t k) {
 
 }  // namespace
 
-void fill_fixed_texts(const double* values, CellText* texts, std::size_t n) {
+void fill_fixed_texts_neon(const double* values, CellText* texts, std::size_t n) {
   const float64x2_t million = vdupq_n_f64(1e6);
   for (std::size_t i = 0; i + 2 <= n; i += 2) {
     const uint64x2_t old = vld1q_u64(texts + i);

@@ -1,10 +1,10 @@
-// ARM64: two short numbers at a time in NEON registers, which every such
-// processor has; the tests are scan_short_word's, lane by lane, as on x86-64
-// with AVX2 (word_scan_avx2.cpp), in two lanes instead of four.
+// ARM64: two short numbers at a time in NEON registers; the tests are
+// scan_short_word's, lane by lane, as on x86-64 with AVX2
+// (kernels/x86_64/word_scan.cpp), in two lanes instead of four.
 #include <arm_neon.h>
 
-#include "grid/numbers/space_mask.hpp"
 #include "grid/numbers/word_scan.hpp"
+#include "kernels/arm64/forms.hpp"
 
 namespace plotveil {
 namespace {
@@ -109,10 +109,11 @@ template <bool kKeepText>
 
 }  // namespace
 
-std::size_t read_text_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
+std::size_t read_text_block_neon(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
   return texts != nullptr
-             ? read_block<space_mask, scan_words_grouped<true, 2, scan_two<true>>>(text, size, cells, texts, stops)
-             : read_block<space_mask, scan_words_grouped<false, 2, scan_two<false>>>(text, size, cells, nullptr, stops);
+             ? read_block<space_mask_neon, scan_words_grouped<true, 2, scan_two<true>>>(text, size, cells, texts, stops)
+             : read_block<space_mask_neon, scan_words_grouped<false, 2, scan_two<false>>>(text, size, cells, nullptr,
+                                                                                         stops);
 }
 
 }  // namespace plotveil

@@ -1,10 +1,9 @@
-// x86-64 with AVX2 (cpu_avx2.hpp): four values at a time, one per 64-bit lane,
-// by format_number's quick path for six digits and its fixed form, step by
-// step; any lane that path would leave to its exact one stays 0.
+// x86-64 with AVX2: four values at a time, one per 64-bit lane, by
+// format_number's quick path for six digits and its fixed form, step by step;
+// any lane that path would leave to its exact one stays 0.
 #include <immintrin.h>
 
-#include "base/cpu_avx2.hpp"
-#include "grid/numbers/fixed_texts.hpp"
+#include "kernels/x86_64/forms.hpp"
 
 namespace plotveil {
 namespace {
@@ -25,7 +24,7 @@ namespace {
                            _mm256_sub_epi64(_mm256_set1_epi64x(64), _mm256_slli_epi64(bytes, 3)));
 }
 
-[[gnu::target("avx2")]] void fill_fixed_texts_avx2(const double* values, CellText* texts, std::size_t n) {
+[[gnu::target("avx2")]] void fill_four_at_a_time(const double* values, CellText* texts, std::size_t n) {
   const __m256i zero = _mm256_setzero_si256();
   const __m256i one = _mm256_set1_epi64x(1);
   const __m256d sign_bit = _mm256_set1_pd(-0.0);
@@ -106,8 +105,8 @@ namespace {
 
 }  // namespace
 
-void fill_fixed_texts(const double* values, CellText* texts, std::size_t n) {
-  if (cpu_has_avx2()) fill_fixed_texts_avx2(values, texts, n);
+void fill_fixed_texts_avx2(const double* values, CellText* texts, std::size_t n) {
+  fill_four_at_a_time(values, texts, n);
 }
 
 }  // namespace plotveil
