@@ -15,6 +15,7 @@
 #include "grid/files/header.hpp"
 #include "grid/files/rows.hpp"
 #include "grid/numbers/cell_text.hpp"
+#include "grid/numbers/writing/number_format.hpp"
 #include "grid/pipeline/row_sink.hpp"
 #include "grid/pipeline/row_source.hpp"
 #include "grid/pipeline/text_threads.hpp"

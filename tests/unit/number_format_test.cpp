@@ -1,7 +1,7 @@
-#include "grid/numbers/fixed_texts.hpp"
-#include "grid/numbers/number_format.hpp"
-#include "grid/numbers/number_scan.hpp"
-#include "grid/numbers/text_numbers.hpp"
+#include "grid/numbers/writing/number_format.hpp"
+#include "grid/numbers/reading/number_scan.hpp"
+#include "grid/numbers/reading/text_block.hpp"
+#include "grid/numbers/writing/fixed_texts.hpp"
 
 #include <gtest/gtest.h>
 

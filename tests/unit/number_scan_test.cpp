@@ -1,6 +1,6 @@
-#include "grid/numbers/number_scan.hpp"
-#include "grid/numbers/space_mask.hpp"
-#include "grid/numbers/text_numbers.hpp"
+#include "grid/numbers/reading/number_scan.hpp"
+#include "grid/numbers/reading/text_block.hpp"
+#include "grid/numbers/reading/white_space.hpp"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include "base/failure.hpp"
 #include "base/messages.hpp"
 #include "grid/files/text_input.hpp"
-#include "grid/numbers/number_format.hpp"
+#include "grid/numbers/writing/number_format.hpp"
 
 namespace plotveil {
 namespace {

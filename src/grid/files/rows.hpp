@@ -9,7 +9,7 @@
 #include "grid/files/byte_streams.hpp"
 #include "grid/grid_types.hpp"
 #include "grid/numbers/cell_text.hpp"
-#include "grid/numbers/number_format.hpp"
+#include "grid/numbers/writing/number_format.hpp"
 
 namespace plotveil {
 

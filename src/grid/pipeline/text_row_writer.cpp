@@ -5,7 +5,7 @@
 #include <new>
 
 #include "base/failure.hpp"
-#include "grid/numbers/fixed_texts.hpp"
+#include "grid/numbers/writing/fixed_texts.hpp"
 
 namespace plotveil {
 namespace {

@@ -1,9 +1,9 @@
 // ARM64: which form does each job. NEON finds white space, reads short
 // numbers two at a time and finds values' texts two at a time; rows are
 // masked in the portable form, cell after cell.
-#include "grid/numbers/fixed_texts.hpp"
-#include "grid/numbers/space_mask.hpp"
-#include "grid/numbers/text_numbers.hpp"
+#include "grid/numbers/reading/text_block.hpp"
+#include "grid/numbers/reading/white_space.hpp"
+#include "grid/numbers/writing/fixed_texts.hpp"
 #include "kernels/arm64/forms.hpp"
 #include "stats/mask_cells.hpp"
 

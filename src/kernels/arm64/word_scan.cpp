@@ -3,7 +3,7 @@
 // (kernels/x86_64/word_scan.cpp), in two lanes instead of four.
 #include <arm_neon.h>
 
-#include "grid/numbers/word_scan.hpp"
+#include "grid/numbers/reading/word_scan.hpp"
 #include "kernels/arm64/forms.hpp"
 
 namespace plotveil {

@@ -1,9 +1,9 @@
 // The portable kind (PLOTVEIL_KERNEL=portable, and processors without a folder
 // of their own): every job in its plain form, and no value's text found ahead
 // of format_number.
-#include "grid/numbers/fixed_texts.hpp"
-#include "grid/numbers/space_mask.hpp"
-#include "grid/numbers/text_numbers.hpp"
+#include "grid/numbers/reading/text_block.hpp"
+#include "grid/numbers/reading/white_space.hpp"
+#include "grid/numbers/writing/fixed_texts.hpp"
 #include "stats/mask_cells.hpp"
 
 namespace plotveil {

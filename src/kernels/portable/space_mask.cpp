@@ -3,7 +3,7 @@
 // against.
 #include <cstring>
 
-#include "grid/numbers/space_mask.hpp"
+#include "grid/numbers/reading/white_space.hpp"
 
 namespace plotveil {
 

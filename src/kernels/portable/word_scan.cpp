@@ -1,8 +1,8 @@
 // The plain forms, on any processor: a block's words read one at a time, its
 // white space found in 64-bit arithmetic. Built into every build, as the
 // reference the other kinds' forms are tested against.
-#include "grid/numbers/space_mask.hpp"
-#include "grid/numbers/word_scan.hpp"
+#include "grid/numbers/reading/white_space.hpp"
+#include "grid/numbers/reading/word_scan.hpp"
 
 namespace plotveil {
 

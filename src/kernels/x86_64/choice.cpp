@@ -6,9 +6,9 @@
 // rows are masked two cells at a time. White space is found with SSE2 either
 // way (the AVX2 word scanner finds its own).
 #include "base/cpu_x86.hpp"
-#include "grid/numbers/fixed_texts.hpp"
-#include "grid/numbers/space_mask.hpp"
-#include "grid/numbers/text_numbers.hpp"
+#include "grid/numbers/reading/text_block.hpp"
+#include "grid/numbers/reading/white_space.hpp"
+#include "grid/numbers/writing/fixed_texts.hpp"
 #include "kernels/x86_64/forms.hpp"
 
 namespace plotveil {

@@ -2,7 +2,7 @@
 // have AVX2; word by word, white space found in SSE2, on the others.
 #include <immintrin.h>
 
-#include "grid/numbers/word_scan.hpp"
+#include "grid/numbers/reading/word_scan.hpp"
 #include "kernels/x86_64/forms.hpp"
 
 namespace plotveil {

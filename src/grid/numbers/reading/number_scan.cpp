@@ -1,4 +1,4 @@
-#include "grid/numbers/number_scan.hpp"
+#include "grid/numbers/reading/number_scan.hpp"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,12 +1,12 @@
-#include "grid/numbers/number_format.hpp"
+#include "grid/numbers/writing/number_format.hpp"
 
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 
-#include "grid/numbers/number_scan.hpp"
 #include "grid/numbers/powers_of_ten.hpp"
+#include "grid/numbers/reading/number_scan.hpp"
 
 namespace plotveil {
 namespace detail {
@@ -253,6 +253,13 @@ char* format_number(double value, char* out) {
   char digits[16] = {};
   std::memcpy(digits, &text, sizeof text);
   return lay_out(digits, count, x10, 6, out);
+}
+
+CellText cell_text_of(double value) {
+  char text[kMaxNumberText];
+  const char* end = format_number(value, text);
+  const std::size_t length = static_cast<std::size_t>(end - text);
+  return length <= kCellTextReach ? pack_cell_text(text, length) : 0;
 }
 
 namespace {

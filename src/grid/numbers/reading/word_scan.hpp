@@ -12,8 +12,9 @@
 #include <cstring>
 
 #include "grid/numbers/cell_text.hpp"
-#include "grid/numbers/number_scan.hpp"
-#include "grid/numbers/text_numbers.hpp"
+#include "grid/numbers/reading/number_scan.hpp"
+#include "grid/numbers/reading/text_block.hpp"
+#include "grid/numbers/reading/white_space.hpp"
 
 namespace plotveil {
 

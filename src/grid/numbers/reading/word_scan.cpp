@@ -1,9 +1,9 @@
-#include "grid/numbers/text_numbers.hpp"
+// The part of the word scanner every processor kind shares out of line: the
+// words that are not short numbers, read by the general scanner.
+#include "grid/numbers/reading/word_scan.hpp"
 
-#include <cstring>
-
-#include "grid/numbers/number_scan.hpp"
-#include "grid/numbers/word_scan.hpp"
+#include "grid/numbers/reading/number_scan.hpp"
+#include "grid/numbers/reading/white_space.hpp"
 
 namespace plotveil {
 
