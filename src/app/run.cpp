@@ -52,14 +52,15 @@ void open_input_grid(InputGrid& grid) {
   grid.encoding = detect_encoding(grid.stream, grid.name);
 }
 
-// A single-precision header holds ncols and nrows as 32-bit floats, which
-// count every whole number only up to 16777216: a larger size that changes on
-// the way is refused before the output is touched. grid_1's header is read
-// ahead for this and read again in its turn.
+// A single-precision header counts every whole number only up to
+// kSingleCountsExactly: a larger size that changes on the way is refused
+// before the output is touched. grid_1's header is read ahead for this and
+// read again in its turn.
 void refuse_size_beyond_single(InputGrid& grid) {
   GridHeader header;
   if (!peek_header(grid.stream, grid.encoding, header) || single_header_holds_size(header)) return;
-  fail(ExitCode::usage_or_setup, msg::size_beyond_single, grid.name.c_str());
+  fail(ExitCode::usage_or_setup, msg::size_beyond_single, grid.name.c_str(),
+       static_cast<int>(kSingleCountsExactly));
 }
 
 void print_dot() { console_write(msg::progress_dot); }

@@ -36,4 +36,15 @@ inline constexpr int cell_size(OutputFormat format) {
 // A binary grid is recognised only by this no-data value.
 inline constexpr double kBinaryNodata = -9999.0;
 
+// The sizes a header can give. A run truncates ncols and nrows into 32-bit
+// signed integers: the values strictly between these bounds.
+inline constexpr double kInt32Below = -2147483649.0;
+inline constexpr double kInt32Above = 2147483648.0;
+// A row buffer holds W + 1 cells (index 0 is not used), counted in 32 bits:
+// a row has at most this many.
+inline constexpr std::int32_t kMostRowCells = 2147483646;
+// A single-precision header holds ncols and nrows as 32-bit floats, which
+// count every whole number only up to 2^24 = 16777216.
+inline constexpr std::int64_t kSingleCountsExactly = std::int64_t{1} << 24;
+
 }  // namespace plotveil

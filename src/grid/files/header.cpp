@@ -42,10 +42,6 @@ char* put_integer(char* out, double value) {
   return out + std::snprintf(out, 16, "%ld", static_cast<long>(static_cast<std::int32_t>(value)));
 }
 
-// Both bounds of a truncation into a 32-bit signed integer, exclusive.
-constexpr double kInt32Below = -2147483649.0;
-constexpr double kInt32Above = 2147483648.0;
-
 }  // namespace
 
 bool read_binary_header(InStream& in, GridEncoding encoding, GridHeader& header) {
@@ -214,7 +210,7 @@ GridSize check_grid_size(const GridHeader& header, const std::string& name) {
   double ncols = header.value[kNcols];
   double nrows = header.value[kNrows];
   // Comparisons written so that NaN fails them.
-  bool usable = ncols > -1.0 && ncols < 2147483647.0 && nrows > kInt32Below && nrows < kInt32Above;
+  bool usable = ncols > -1.0 && ncols < kMostRowCells + 1.0 && nrows > kInt32Below && nrows < kInt32Above;
   if (!usable) {
     char cols[kMaxNumberText + 1];
     char rows[kMaxNumberText + 1];

@@ -33,8 +33,8 @@ bool TextRowWriter::start(OutStream& out, WorkerPool& pool, const RowShape& shap
   cell_room_ = exact && exact_length + 2 > kTextCellRoom ? exact_length + 2 : kTextCellRoom;
   out_name_ = &out_name;
   row_written_ = row_written;
-  constexpr std::size_t kMostCells = std::size_t{1} << 24;
-  slot_cells = slot_cells < 1 ? 1 : slot_cells > kMostCells ? kMostCells : slot_cells;
+  constexpr std::size_t kMostSlotCells = std::size_t{1} << 24;
+  slot_cells = slot_cells < 1 ? 1 : slot_cells > kMostSlotCells ? kMostSlotCells : slot_cells;
   slot_cells_ = slot_cells;
   slot_total_ = slots;
   AllocationMayFail may_fail;

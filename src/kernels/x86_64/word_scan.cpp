@@ -2,6 +2,7 @@
 // have AVX2; word by word, white space found in SSE2, on the others.
 #include <immintrin.h>
 
+#include "grid/numbers/number_constants.hpp"
 #include "grid/numbers/reading/word_scan.hpp"
 #include "kernels/x86_64/forms.hpp"
 
@@ -39,8 +40,10 @@ template <bool kKeepText>
   const __m256i in_bytes = _mm256_srlv_epi64(ones, _mm256_sub_epi64(sixty_four, _mm256_slli_epi64(bytes, 3)));
   const __m256i x = _mm256_xor_si256(lows, _mm256_set1_epi8('0'));
   const __m256i non_digits = _mm256_and_si256(
-      _mm256_or_si256(_mm256_add_epi64(_mm256_and_si256(x, _mm256_set1_epi8(0x7F)), _mm256_set1_epi8(0x76)), x),
-      _mm256_set1_epi8(static_cast<char>(0x80)));
+      _mm256_or_si256(_mm256_add_epi64(_mm256_and_si256(x, _mm256_set1_epi64x(kLowBits)),
+                                       _mm256_set1_epi64x(kDigitLimit)),
+                      x),
+      _mm256_set1_epi64x(static_cast<long long>(kHighBits)));
   const __m256i others = _mm256_and_si256(non_digits, in_bytes);
   const __m256i no_point = _mm256_cmpeq_epi64(others, zero);
   const __m256i point = _mm256_xor_si256(no_point, ones);
@@ -74,7 +77,7 @@ template <bool kKeepText>
   const __m256i powers_of_ten = _mm256_and_si256(
       _mm256_permutevar8x32_epi32(_mm256_setr_epi32(1, 10, 100, 1000, 10000, 100000, 1000000, 10000000), fraction),
       _mm256_set1_epi64x(0xFFFFFFFF));
-  const __m256d two_to_52 = _mm256_set1_pd(4503599627370496.0);
+  const __m256d two_to_52 = _mm256_set1_pd(kTwoTo52);
   const __m256d value = _mm256_div_pd(
       _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(m, _mm256_castpd_si256(two_to_52))), two_to_52),
       _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(powers_of_ten, _mm256_castpd_si256(two_to_52))), two_to_52));

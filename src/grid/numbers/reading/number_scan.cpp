@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "grid/numbers/powers_of_ten.hpp"
+#include "grid/numbers/number_constants.hpp"
 
 namespace plotveil {
 namespace {

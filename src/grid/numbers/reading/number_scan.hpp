@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "grid/numbers/cell_text.hpp"
-#include "grid/numbers/powers_of_ten.hpp"
+#include "grid/numbers/number_constants.hpp"
 
 namespace plotveil {
 
@@ -28,14 +28,13 @@ inline bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; 
 // How many of the eight bytes, from the first, are digits. Only bytes after the
 // first non-digit can be disturbed by the carries, so the count is exact.
 inline int leading_digits(std::uint64_t chunk) {
-  std::uint64_t flags =
-      ((chunk + 0x4646464646464646ULL) | (chunk - 0x3030303030303030ULL)) & 0x8080808080808080ULL;
+  std::uint64_t flags = ((chunk + every_byte(0x46)) | (chunk - kZeroDigits)) & kHighBits;
   return flags == 0 ? 8 : __builtin_ctzll(flags) >> 3;
 }
 
 // The value of the first n (1 to 8) digits of the chunk.
 inline std::uint64_t digits_value(std::uint64_t chunk, int n) {
-  std::uint64_t v = (chunk - 0x3030303030303030ULL) << (8 * (8 - n));
+  std::uint64_t v = (chunk - kZeroDigits) << (8 * (8 - n));
   v = (v * 10) + (v >> 8);
   return (((v & 0x000000FF000000FFULL) * 0x000F424000000064ULL) +
           (((v >> 16) & 0x000000FF000000FFULL) * 0x0000271000000001ULL)) >> 32;
@@ -59,8 +58,8 @@ inline const char* take_digits(const char* p, const char* limit, std::uint64_t& 
 // Per byte, 0x80 where the byte is not a digit and 0 where it is: exact in
 // every byte, as no addition carries into the next.
 inline std::uint64_t non_digits(std::uint64_t chunk) {
-  const std::uint64_t x = chunk ^ 0x3030303030303030ULL;  // digits become 0 to 9
-  return (((x & 0x7F7F7F7F7F7F7F7FULL) + 0x7676767676767676ULL) | x) & 0x8080808080808080ULL;
+  const std::uint64_t x = chunk ^ kZeroDigits;  // digits become 0 to 9
+  return (((x & kLowBits) + kDigitLimit) | x) & kHighBits;
 }
 
 // m (below 2^52) as a double, exactly: m placed in the mantissa of 2^52,
@@ -68,7 +67,6 @@ inline std::uint64_t non_digits(std::uint64_t chunk) {
 // keeps the rest of its register from the instruction before, so each cell's
 // division would wait for the one before it.
 inline double exact_double(std::uint64_t m) {
-  constexpr double kTwoTo52 = 4503599627370496.0;
   return std::bit_cast<double>(std::bit_cast<std::uint64_t>(kTwoTo52) | m) - kTwoTo52;
 }
 
