@@ -108,10 +108,10 @@ int run(int argc, const char* const* argv, const RunSettings& settings) {
   open_input_grid(first);
   open_input_grid(second);
 
-  if (format == OutputFormat::single_precision) refuse_size_beyond_single(first);
+  if (format.cell_bytes == sizeof(float)) refuse_size_beyond_single(first);
 
   OutStream out;
-  open_output_grid(out, out_name, format != OutputFormat::text, first.stream, second.stream);
+  open_output_grid(out, out_name, !format.text, first.stream, second.stream);
   RunCleanup cleanup;
   cleanup.out = &out;
   set_failure_cleanup(clean_up_on_failure, &cleanup);
@@ -134,7 +134,7 @@ int run(int argc, const char* const* argv, const RunSettings& settings) {
   reset(stats, nodata);
   CellBuffer<float> narrow_row = allocate_row<float>(shape.width);
   // A text output writes again the texts of grid_1's cells that it keeps.
-  const bool keep_texts = format == OutputFormat::text;
+  const bool keep_texts = format.text;
   CellBuffer<CellText> first_texts = allocate_row<CellText>(keep_texts ? shape.width : 0);
   CellBuffer<CellText> out_texts = allocate_row<CellText>(keep_texts ? shape.width : 0);
   const CellText nodata_text = keep_texts ? cell_text_of(nodata) : 0;
@@ -149,7 +149,7 @@ int run(int argc, const char* const* argv, const RunSettings& settings) {
   std::unique_ptr<TextThreads> threads;
   InStream* text_inputs[2] = {first.encoding == GridEncoding::ascii ? &first.stream : nullptr,
                               second.encoding == GridEncoding::ascii ? &second.stream : nullptr};
-  OutStream* text_output = format == OutputFormat::text ? &out : nullptr;
+  OutStream* text_output = format.text ? &out : nullptr;
   if (shape.width > 0 && size.rows > 0 && (text_inputs[0] || text_inputs[1] || text_output)) {
     threads = start_text_threads(settings, text_inputs, text_output, shape, nodata, out_name, print_dot);
     if (!threads) fail(ExitCode::usage_or_setup, msg::no_memory_for_rows, shape.width);

@@ -89,7 +89,7 @@ Written write_rows(int width, int rows, std::size_t slot_cells, int workers, std
     } else {
       Behind behind(out, shape, name, slot_cells, workers);
       std::vector<CellText> texts(row.size());
-      RowSink sink = row_sink(out, OutputFormat::text, shape, name, row.data(), texts.data(), &behind.threads.writer,
+      RowSink sink = row_sink(out, kTextOutput, shape, name, row.data(), texts.data(), &behind.threads.writer,
                               print_dot);
       EXPECT_EQ(sink.kind, static_cast<std::size_t>(width) <= slot_cells ? RowSink::Kind::into_slots
                                                                        : RowSink::Kind::through_row);

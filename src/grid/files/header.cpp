@@ -27,7 +27,7 @@ bool read_binary_values(InStream& in, GridHeader& header) {
 // Values of a binary header as the output format holds them: doubles as they
 // are, or each narrowed to a float. False when the stream did not take them.
 bool write_values(OutStream& out, OutputFormat format, const double* values, int count) {
-  if (format == OutputFormat::double_precision) {
+  if (format.cell_bytes == sizeof(double)) {
     const std::size_t size = static_cast<std::size_t>(count) * sizeof(double);
     return write_output(out, values, size) == size;
   }
@@ -240,7 +240,7 @@ char* format_text_header(const GridHeader& header, char* out) {
 void write_header(OutStream& out, OutputFormat format, const GridHeader& header,
                   const std::string& out_name) {
   bool written = false;
-  if (format == OutputFormat::text) {
+  if (format.text) {
     char text[256];
     char* end = format_text_header(header, text);
     std::size_t size = static_cast<std::size_t>(end - text);
@@ -253,8 +253,8 @@ void write_header(OutStream& out, OutputFormat format, const GridHeader& header,
 
 void store_statistics(OutStream& out, OutputFormat format, const GridHeader& header,
                       const std::string& out_name) {
-  if (format == OutputFormat::text) return;
-  const std::uint64_t offset = static_cast<std::uint64_t>(cell_size(format)) * (kCount - 1);
+  if (format.text) return;
+  const std::uint64_t offset = static_cast<std::uint64_t>(format.cell_bytes) * (kCount - 1);
   if (!seek_output(out, offset) || !write_values(out, format, &header.value[kCount], kDeviation - kCount + 1)) {
     fail(ExitCode::write_into_output, msg::error_writing_into, out_name.c_str());
   }

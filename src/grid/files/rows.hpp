@@ -31,8 +31,8 @@ std::int64_t read_row_cells(InStream& in, GridEncoding encoding, const RowShape&
 // Ends the run with code 5: row `row` of input `name` ran out after `read` cells.
 [[noreturn]] void fail_short_row(const std::string& name, std::int64_t row, std::int64_t read);
 
-// Writes cells 1 to W in a binary format. A row that cannot be written ends the
-// run with code 6. Text rows are written by a TextRowWriter.
+// Writes cells 1 to W in a binary format (not text: text rows are written by
+// a TextRowWriter). A row that cannot be written ends the run with code 6.
 void write_row_cells(OutStream& out, OutputFormat format, const double* cells, const RowShape& shape,
                      std::int64_t row, const std::string& out_name);
 
