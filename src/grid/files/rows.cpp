@@ -4,7 +4,6 @@
 
 #include "base/failure.hpp"
 #include "base/messages.hpp"
-#include "grid/numbers/writing/number_format.hpp"
 
 namespace plotveil {
 namespace {

@@ -62,9 +62,10 @@ void TextRowWriter::format_slot(Slot& slot) {
   }
 }
 
-// Each cell as format_text_cell writes it, taken a row's run at a time: every
-// cell of a run but a row's last ends in a tab, and that one in CR LF where
-// rows end in one. With kExactNodata, no-data cells as the header writes them.
+// Each cell as its number (its kept text, when it has one), taken a row's run
+// at a time: every cell of a run but a row's last ends in a tab, and that one
+// in CR LF where rows end in one (in a tab too where ncols is fractional).
+// With kExactNodata, no-data cells as the header writes them.
 template <bool kExactNodata>
 void TextRowWriter::format_cells(Slot& slot) {
   const TextRowWriter& owner = *slot.owner;
