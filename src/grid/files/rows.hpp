@@ -38,11 +38,12 @@ void write_row_cells(OutStream& out, OutputFormat format, const double* cells, c
 // Room a text cell needs: one number and its separator.
 inline constexpr std::size_t kTextCellRoom = kMaxNumberText + 2;
 
-// Writes text made of whole cells of row `row` (each its number, then a tab,
-// or CR LF after a row's last cell as RowShape says), flushing the stream at exactly the bytes where writing cell after cell would: before a
-// cell that may not fit the room left, a cell and its separator taking at
-// most `cell_room` bytes (kTextCellRoom, or more for a no-data value written
-// with more digits). A failed flush ends the run with code 6, naming `row`.
+// Writes text made of whole cells of row `row` (each its number, then a tab, or
+// CR LF after a row's last cell as RowShape says), flushing the stream at
+// exactly the bytes where writing cell after cell would: before a cell that may
+// not fit the room left, a cell and its separator taking at most `cell_room`
+// bytes (kTextCellRoom, or more for a no-data value written with more digits).
+// A failed flush ends the run with code 6, naming `row`.
 void write_row_text(OutStream& out, const char* text, std::size_t size, std::size_t cell_room, std::int64_t row,
                     const std::string& out_name);
 
