@@ -130,12 +130,11 @@ TEST(NotNumbers, TextCellThatIsNoNumberEndsTheRow) {
     int read;  // cells read before the word that is none
   };
   // A cell is one whole word: a number with more after it is damaged too.
+  // Which words are damaged is unit-tested (TextBlock); here, that the run
+  // counts the cells before one, in either grid, wherever it stands.
   const Case cases[] = {
-      {"5 1.#INF 7 8", 1},  {"5 -nan 7 8", 1},   {"5 nan 7 8", 1},     {"5 inf 7 8", 1},
-      {"5 -1.#IND 7 8", 1}, {"5 word 7 8", 1},   {"5 0x10 7 8", 1},    {"5 , 7 8", 1},
-      {"5 - 7 8", 1},       {"5 . 7 8", 1},      {"5 e5 7 8", 1},      {"5 \x01 7 8", 1},
-      {"5 6 1.2.3 8", 2},   {"1-2 6 7 8", 0},    {"5 1..2 7 8", 1},    {"5 6 7 1e-5-3", 3},
-      {"5,6 7 8 9", 0},     {"5 7ex 7 8", 1},
+      {"5 1.#INF 7 8", 1}, {"5 nan 7 8", 1},   {"5 0x10 7 8", 1},   {"5 \x01 7 8", 1},
+      {"5 6 1.2.3 8", 2},  {"1-2 6 7 8", 0},   {"5 6 7 1e-5-3", 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.cells);
