@@ -75,8 +75,10 @@ class OutputFiles:
         own = {os.path.normcase(os.path.basename(self.grid))}
         if os.path.lexists(self.grid):
             own |= {stem + extension for extension in ('.hdr', '.prj', '.stx')}
-        for name in sorted(names):
-            if os.path.normcase(os.path.splitext(name)[0]) == stem and os.path.normcase(name) not in own:
+        # The other dataset's own file named first: scene.img before its scene.hdr.
+        for name in sorted(names, key=lambda n: (os.path.splitext(n)[1].lower() in ('.hdr', '.prj', '.stx'), n)):
+            if (os.path.normcase(os.path.splitext(name)[0]) == stem and os.path.normcase(name) not in own
+                    and not os.path.isdir(os.path.join(folder, name))):   # a folder (roads.gdb) keeps its files inside
                 raise QgsProcessingException(
                     '{} shares its name with the output {}: it is another dataset\'s file, whose .prj or '
                     '.hdr the output\'s would replace. Choose another output name.'.format(

@@ -505,7 +505,7 @@ class ProcessingProviderTest(unittest.TestCase):
             ('6 south up', south_up, r'The grid layer "south_up" is not north up: its rows run south to north', None),
             ('1 a shapefile under the output\'s name', shapefile,
              r'roads\.dbf shares its name with the output .*roads\.asc: it is another dataset\'s', None),
-            ('1 an ENVI image under the output\'s name', envi_scene, r'scene\.hdr shares its name', None),
+            ('1 an ENVI image under the output\'s name', envi_scene, r'scene\.img shares its name', None),
             ('1 a .prj without its grid', lone_prj, r'lone\.prj shares its name', None),
             ('1 3 an earlier result replaced', earlier_result, None, 'earlier'),
             ('5 6 a full disk at the sidecar', sidecar_fails,
