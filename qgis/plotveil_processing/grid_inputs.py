@@ -16,11 +16,14 @@ TEXT_KEYWORDS = ('ncols', 'nrows', 'xllcorner', 'yllcorner', 'cellsize', 'nodata
 # No-data values the plugin chooses from, in order, for a grid that has none
 # (or NaN): the first that no cell of the grid holds.
 NODATA_CHOICES = (-9999.0, -99999.0, -999999.0, -3.4028234663852886e+38, -1.7976931348623157e+308)
-# Two values of the grids' georeference agree when they differ by at most
-# this part of the larger of their magnitudes and the cell size: GDAL's own
-# header round trips leave noise near the 16th significant digit, while a
-# grid moved by a cell differs in far more.
-TOLERANCE = 1e-9
+# Two grids lie on the same cells when their corners differ by at most this
+# part of a cell, and their cell sizes by at most this part of a cell and so
+# little that the far corners, ncols or nrows cells away, differ by at most
+# FAR_CORNER_CELLS of a cell: GDAL's own header round trips and cell sizes
+# stored as 32-bit floats stay well within it, a grid moved by a cell does
+# not, whatever the magnitude of its coordinates.
+TOLERANCE_CELLS = 1e-6
+FAR_CORNER_CELLS = 1e-3
 ROWS_PER_READ = 256
 
 # The grid as plotveil's header gives it: columns, rows, lower-left corner, cell size.
@@ -125,8 +128,14 @@ def layer_file(layer):
     return layer.dataProvider().dataSourceUri().split('|')[0]
 
 
-def agree(a, b, scale):
-    return abs(a - b) <= TOLERANCE * max(abs(a), abs(b), abs(scale))
+def agree(a, b, cellsize):
+    """Two corner coordinates that lie within TOLERANCE_CELLS of a cell."""
+    return abs(a - b) <= TOLERANCE_CELLS * abs(cellsize)
+
+
+def same_cellsize(a, b, cells):
+    """Two cell sizes that agree over a grid `cells` cells across."""
+    return abs(a - b) <= abs(a) * min(TOLERANCE_CELLS, FAR_CORNER_CELLS / max(cells, 1))
 
 
 def check_grid(layer):
@@ -136,7 +145,13 @@ def check_grid(layer):
         raise QgsProcessingException(
             '{} is rotated (its geotransform turns by {} and {}): plotveil grids are north up. '
             'Warp it to a north-up grid first (Raster > Projections > Warp).'.format(layer.title(), t[2], t[4]))
-    if not agree(t[1], -t[5], t[1]):
+    if t[1] <= 0 or t[5] >= 0:
+        raise QgsProcessingException(
+            '{} is not north up: its rows run {} and its columns {} (cells of {} by {}), where plotveil grids '
+            'run north to south and west to east. Warp it to a north-up grid first (Raster > Projections > '
+            'Warp).'.format(layer.title(), 'south to north' if t[5] >= 0 else 'north to south',
+                            'east to west' if t[1] <= 0 else 'west to east', t[1], -t[5]))
+    if not same_cellsize(t[1], -t[5], max(layer.dataset.RasterXSize, layer.dataset.RasterYSize)):
         raise QgsProcessingException(
             '{} has cells of {} by {}: plotveil grids have square cells. Resample it to square cells '
             'first (Raster > Projections > Warp).'.format(layer.title(), t[1], -t[5]))
@@ -164,7 +179,12 @@ def check_alignment(grid, mask):
     for label, a, b in (('columns', int(g.ncols), int(m.ncols)), ('rows', int(g.nrows), int(m.nrows)),
                         ('cell size', g.cellsize, m.cellsize),
                         ('lower-left x (xllcorner)', g.xll, m.xll), ('lower-left y (yllcorner)', g.yll, m.yll)):
-        same = a == b if label in ('columns', 'rows') else agree(a, b, g.cellsize)
+        if label in ('columns', 'rows'):
+            same = a == b
+        elif label == 'cell size':
+            same = same_cellsize(a, b, max(g.ncols, g.nrows))
+        else:
+            same = agree(a, b, g.cellsize)
         if not same:
             raise QgsProcessingException(
                 'The layers do not share one grid: {} has {} {}, {} has {}. {}'.format(
@@ -186,13 +206,12 @@ def plotveil_header_as_shown(layer, path):
         return None
     ncols, nrows, xll, yll, cellsize, nodata = header
     extent = layer.extent()
-    size = max(abs(cellsize), 1.0)
     provider = layer.dataProvider()
     shown_nodata = provider.sourceNoDataValue(1) if provider.sourceHasNoDataValue(1) else None
     if (ncols == layer.width() and nrows == layer.height()
-            and agree(cellsize, layer.rasterUnitsPerPixelX(), size)
-            and agree(cellsize, layer.rasterUnitsPerPixelY(), size)
-            and agree(xll, extent.xMinimum(), size) and agree(yll, extent.yMinimum(), size)
+            and same_cellsize(cellsize, layer.rasterUnitsPerPixelX(), max(ncols, nrows))
+            and same_cellsize(cellsize, layer.rasterUnitsPerPixelY(), max(ncols, nrows))
+            and agree(xll, extent.xMinimum(), cellsize) and agree(yll, extent.yMinimum(), cellsize)
             and shown_nodata == nodata):
         return header
     return None

@@ -13,7 +13,7 @@ from qgis.core import (QgsCoordinateReferenceSystem, QgsProcessingAlgorithm, Qgs
 from . import grid_inputs
 from .output_files import OutputFiles
 from .plotveil_run import failure_reason, run_plotveil, run_quietly, shell_command
-from .programs import locate_program, missing_program_message
+from .programs import INSTALL_PLACES_SHOWN, locate_program, missing_program_message
 
 # Output formats in the order of the FORMAT choices: name, extension, plotveil's option.
 FORMATS = (
@@ -31,21 +31,26 @@ never reach the result. The result's no-data value is the grid layer's; a grid w
 which.</p>
 <p>Both layers must lie on one grid: the same coordinate system, number of rows and
 columns, lower-left corner and square cell size, north up. Layers that do not are refused,
-never resampled: align the mask with Raster &gt; Projections &gt; Warp first. Corners and
-cell sizes count as equal when they differ by no more than one part in 10<sup>9</sup> (the
-noise of a file format's rounding). Of a layer with several bands, band 1 is masked.</p>
+never resampled: align the mask with Raster &gt; Projections &gt; Warp first. Corners count
+as equal when they differ by no more than a millionth of a cell, cell sizes when they
+differ by no more than a millionth of a cell and move the far corner by no more than a
+thousandth of a cell, whatever the size of the coordinates (the noise of a file format's
+rounding stays within this, a grid moved by a cell does not). Of a layer with several
+bands, band 1 is masked.</p>
 <p><b>Output format</b>: a text grid (.asc, six significant digits a cell), or a single-
 or double-precision grid (.flt, .dbl: cells as 32- or 64-bit floats). The output file's
 extension follows the format. A single or double grid's header also holds the count,
 minimum, maximum, sum, mean and sample standard deviation of the result's cells that lie
 more than 1 above the no-data value; a .hdr file written beside it lets QGIS open it. The
 grid layer's coordinate system goes into a .prj beside the output.</p>
-<p>Only the output and its .hdr and .prj are written, never a file of an input layer: an
-output name that would be one is refused. They are written under temporary names first
+<p>Only the output and its .hdr and .prj are written, never a file of an input layer or of
+another dataset: an output name that would be one, or whose name another dataset's files
+share in that folder (roads.shp beside roads.asc, scene.img beside scene.flt), is refused. They are written under temporary names first
 and replace earlier files of the same name only when everything succeeded; a failure or
 Cancel leaves the folder as it was.</p>
 <p>plotveil and plotveil-hdr are looked for in the folder set in Settings &gt; Options &gt;
-Processing &gt; Providers &gt; plotveil, then in the plugin's folder, then on PATH.</p>""".replace('\n', ' ')
+Processing &gt; Providers &gt; plotveil, else in the plugin's folder, on PATH, then where the
+release's quick starts install them ({}).</p>""".replace('\n', ' ').format(', '.join(INSTALL_PLACES_SHOWN))
 
 
 class MaskAlgorithm(QgsProcessingAlgorithm):
@@ -65,6 +70,10 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
 
     def shortHelpString(self):  # noqa: N802
         return HELP
+
+    def createCustomParametersWidget(self, parent=None):  # noqa: N802
+        from .dialog import MaskDialog   # the desktop's alone: qgis_process has no dialogs
+        return MaskDialog(self, parent=parent)
 
     def initAlgorithm(self, config=None):  # noqa: N802
         self.addParameter(QgsProcessingParameterRasterLayer(self.GRID, 'Grid to mask'))
@@ -91,6 +100,7 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
         output = self._output_path(parameters, context, FORMATS[layout][1], feedback)
         files = OutputFiles(output, FORMATS[layout][1])
         files.refuse_inputs(layers)
+        files.refuse_others()
         files.refuse_unwritable()
 
         try:
@@ -192,7 +202,7 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
             else:
                 feedback.pushConsoleInfo(message)
                 raise QgsProcessingException('plotveil-hdr could not describe {} (exit code {}): {}'.format(
-                    files.grid, code, message.replace(temporary, files.grid)))
+                    files.grid, code, message.replace(os.path.splitext(temporary)[0], files.base)))
         self._write_projection(grid.crs, files)
         return not feedback.isCanceled()
 
@@ -229,4 +239,5 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
                 with open(files.temporary_for(files.base + '.hdr'), 'a', encoding='utf-8') as stream:
                     stream.write('coordinate system string = {%s}\n' % wkt)
         except OSError as e:
-            raise QgsProcessingException('Could not write the coordinate system beside {}: {}'.format(files.grid, e))
+            raise QgsProcessingException('Could not write the coordinate system beside {}: {}'.format(
+                files.grid, e.strerror or 'error {}'.format(e.errno)))

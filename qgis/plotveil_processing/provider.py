@@ -16,7 +16,7 @@ class PlotveilProvider(QgsProcessingProvider):
         ProcessingConfig.settingIcons[self.name()] = self.icon()
         ProcessingConfig.addSetting(Setting(
             self.name(), FOLDER_SETTING,
-            'Folder of plotveil and plotveil-hdr (empty: the plugin folder, then PATH)',
+            'Folder of plotveil and plotveil-hdr (empty: the plugin folder, PATH, then where the quick starts install)',
             '', valuetype=Setting.FOLDER))
         ProcessingConfig.readSettings()
         self.refreshAlgorithms()
