@@ -40,6 +40,11 @@ struct GridSize {
   std::int32_t rows = 0;     // nrows truncated toward zero
 };
 
+// True when ncols and nrows describe rows a run can make: both finite and
+// fitting a 32-bit integer after truncation, ncols between -1 and 2147483647
+// (exclusive) so that a row buffer of W + 1 cells can exist.
+bool grid_size_usable(const GridHeader& header);
+
 // ncols and nrows must be finite and fit a 32-bit integer after truncation, and
 // ncols must lie between -1 and 2147483647 (exclusive) so that a row buffer of
 // W + 1 cells can exist; otherwise the run ends with code 1.

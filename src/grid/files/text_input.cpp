@@ -45,6 +45,8 @@ bool read_number(InStream& in, double& destination) {
   return true;
 }
 
+bool at_word_end(InStream& in) { return fill_input(in, 1) == 0 || is_text_space(*input_bytes(in)); }
+
 bool skip_word(InStream& in) {
   std::size_t length = 0;
   return read_word(in, nullptr, 0, length);
