@@ -10,7 +10,9 @@ from qgis.core import (QgsCoordinateReferenceSystem, QgsProcessingAlgorithm, Qgs
                        QgsProcessingParameterRasterDestination,
                        QgsProcessingParameterRasterLayer, QgsProcessingUtils)
 
-from . import grid_inputs
+from . import alignment, text_grids
+from .layers import Layer
+from .plotveil_grids import NODATA_CHOICES
 from .output_files import OutputFiles
 from .plotveil_run import failure_reason, run_plotveil, run_quietly, shell_command
 from .programs import INSTALL_PLACES_SHOWN, locate_program, missing_program_message
@@ -92,11 +94,11 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
             layer = self.parameterAsRasterLayer(parameters, name, context)
             if layer is None:
                 raise QgsProcessingException(self.invalidRasterError(parameters, name))
-            layers.append(grid_inputs.Layer(layer, role))
+            layers.append(Layer(layer, role))
         grid, mask = layers
         for layer in layers:
-            grid_inputs.check_grid(layer)
-        grid_inputs.check_alignment(grid, mask)
+            alignment.check_grid(layer)
+        alignment.check_alignment(grid, mask)
         output = self._output_path(parameters, context, FORMATS[layout][1], feedback)
         files = OutputFiles(output, FORMATS[layout][1])
         files.refuse_inputs(layers)
@@ -134,13 +136,13 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
         for layer in (grid, mask):
             if layer.dataset.RasterCount > 1:
                 feedback.pushInfo('{} has {} bands: plotveil takes band 1.'.format(layer.title(), layer.dataset.RasterCount))
-        scanned = grid.scan(feedback, candidates=grid_inputs.NODATA_CHOICES)
+        scanned = grid.scan(feedback, candidates=NODATA_CHOICES)
         if scanned is None:
             return False
         grid_nan, held, _ = scanned
         nodata = grid.nodata
         if nodata is None or math.isnan(nodata) or math.isinf(nodata):
-            free = [v for v in grid_inputs.NODATA_CHOICES if v not in held]
+            free = [v for v in NODATA_CHOICES if v not in held]
             if not free:
                 raise QgsProcessingException('{} has no no-data value, and its cells hold every value the '
                                              'plugin would choose for one: give the layer a no-data value.'
@@ -174,7 +176,7 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
                 path = os.path.join(work, layer.role + '.asc')
                 feedback.pushInfo('Writing {} for plotveil as a text grid{}.'.format(
                     layer, ', every value unchanged' if layer is grid else ' of its data and no-data cells'))
-                if not grid_inputs.write_text_grid(layer, path, georeference, nodata,
+                if not text_grids.write_text_grid(layer, path, georeference, nodata,
                                                    None if layer is grid else keep, steps):
                     return False
             names[path] = '{} ({})'.format(layer, layer.source)
