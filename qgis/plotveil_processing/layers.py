@@ -1,5 +1,6 @@
 """What a raster layer is to the plugin: its files, its grid as GDAL
-gives it, its no-data value and its cells, read through GDAL."""
+gives it, its no-data value and its cells, read through GDAL in blocks of
+rows."""
 
 import math
 import os
@@ -10,9 +11,12 @@ from osgeo import gdal
 
 from qgis.core import QgsProcessingException
 
-from .plotveil_grids import plotveil_header_as_shown
+from .cancel import check_cancel
+from .plotveil_grids import BLOCK_CELLS, DOUBLE, SINGLE, grid_file_as_shown
 
-ROWS_PER_READ = 256
+# Band types whose every value is a 32-bit float.
+SINGLE_TYPES = (gdal.GDT_Byte, gdal.GDT_UInt16, gdal.GDT_Int16, gdal.GDT_Float32) + (
+    (gdal.GDT_Int8,) if hasattr(gdal, 'GDT_Int8') else ())
 
 # The grid as plotveil's header gives it: columns, rows, lower-left corner, cell size.
 Georeference = namedtuple('Georeference', 'ncols nrows xll yll cellsize')
@@ -40,7 +44,8 @@ class Layer:
         self.nodata = self.band.GetNoDataValue()
         self.transform = self.dataset.GetGeoTransform()
         self.crs = layer.crs()
-        self.header = plotveil_header_as_shown(layer, self.source)
+        # How plotveil reads the layer's own file, where that is what QGIS shows; else None.
+        self.grid_file = grid_file_as_shown(self)
 
     def __str__(self):
         return 'the {} layer "{}"'.format(self.role, self.name)
@@ -52,8 +57,8 @@ class Layer:
     def georeference(self):
         """Size, corner and cell size: as plotveil reads them from the layer's
         own file where it does, else from GDAL."""
-        if self.header is not None:
-            return Georeference(*self.header[:5])
+        if self.grid_file is not None:
+            return Georeference(*self.grid_file.values[:5])
         t = self.transform
         rows = self.dataset.RasterYSize
         return Georeference(self.dataset.RasterXSize, rows, t[0], t[3] + rows * t[5], t[1])
@@ -73,39 +78,76 @@ class Layer:
                     found.add(candidate)
         return sorted(found)
 
-    def scan(self, feedback, keep_above=None, candidates=()):
-        """Reads the band once: whether a cell is NaN, which of `candidates`
-        some data cell holds, and whether every data cell lies above
-        `keep_above`. None when cancelled."""
+    def cells_are_single(self):
+        """Whether every value the band can hold is a 32-bit float."""
+        return self.band.DataType in SINGLE_TYPES
+
+    @staticmethod
+    def gdal_type_of(cell_type):
+        return {SINGLE: gdal.GDT_Float32, DOUBLE: gdal.GDT_Float64}[cell_type]
+
+    def blocks(self):
+        """(first row, rows) of each block of rows read at a time: about a
+        million cells, at least a row."""
         height = self.dataset.RasterYSize
-        has_nan, held, all_above = False, set(), True
-        for row in range(0, height, ROWS_PER_READ):
-            if feedback.isCanceled():
-                return None
-            cells = self.read_rows(row, min(ROWS_PER_READ, height - row))
+        rows = max(1, BLOCK_CELLS // max(self.dataset.RasterXSize, 1))
+        return [(row, min(rows, height - row)) for row in range(0, height, rows)]
+
+    def missing(self, cells):
+        """Where `cells` (as the band holds them) are no data: NaN, or equal to
+        the layer's no-data value as doubles."""
+        missing = numpy.isnan(cells) if cells.dtype.kind in 'fc' else numpy.zeros(cells.shape, dtype=bool)
+        nodata = self.nodata
+        if nodata is None or math.isnan(nodata):
+            return missing
+        if cells.dtype.kind in 'fc':
+            with numpy.errstate(over='ignore'):
+                same = cells.dtype.type(nodata)
+            if same == nodata:   # else no cell of this type equals it
+                missing |= cells == same
+        elif nodata.is_integer() and numpy.iinfo(cells.dtype).min <= nodata <= numpy.iinfo(cells.dtype).max:
+            missing |= cells == int(nodata)
+        return missing
+
+    def scan(self, feedback, candidates=()):
+        """Reads the band once: whether a cell is NaN, and which of
+        `candidates` some data cell holds."""
+        has_nan, held = False, set()
+        blocks = self.blocks()
+        for done, (row, count) in enumerate(blocks, start=1):
+            cells = self.read_rows(row, count)
             nan = numpy.isnan(cells)
             has_nan = has_nan or bool(nan.any())
-            data = cells[~nan]
-            if self.nodata is not None and not math.isnan(self.nodata):
-                data = data[data != self.nodata]
+            data = cells[~self.missing(cells)]
             for value in candidates:
                 if value not in held and bool((data == value).any()):
                     held.add(value)
-            if keep_above is not None and data.size and not bool((data > keep_above).all()):
-                all_above = False
-        return has_nan, held, all_above
+            feedback.setProgress(100.0 * done / len(blocks))
+            check_cancel(feedback)
+        return has_nan, held
 
-    def read_rows(self, first, count):
-        """`count` rows of band 1 from row `first` (from 0) as doubles."""
+    def read_block(self, first, count, into=None):
+        """`count` rows of band 1 from row `first` (from 0), as the band holds
+        them; into `into` when given. An uncompressed GeoTIFF is read straight
+        into the array, and no block of the layer stays in GDAL's cache."""
+        direct = gdal.GetThreadLocalConfigOption('GTIFF_DIRECT_IO', None)
+        gdal.SetThreadLocalConfigOption('GTIFF_DIRECT_IO', 'YES')
         try:
-            cells = self.band.ReadAsArray(0, first, self.dataset.RasterXSize, count)
+            cells = self.band.ReadAsArray(0, first, self.dataset.RasterXSize, count, buf_obj=into)
             error = gdal.GetLastErrorMsg()
         except RuntimeError as e:
             cells, error = None, str(e)
+        finally:
+            gdal.SetThreadLocalConfigOption('GTIFF_DIRECT_IO', direct)
+            self.band.FlushCache()
         if cells is None:
             raise QgsProcessingException('GDAL cannot read {} ({}) at rows {} to {}: {}'.format(
                 self, self.source, first + 1, first + count, error))
-        return cells.astype(numpy.float64)
+        return cells
+
+    def read_rows(self, first, count):
+        """`count` rows of band 1 from row `first` (from 0) as doubles."""
+        return self.read_block(first, count).astype(numpy.float64)
 
 
 def layer_file(layer):

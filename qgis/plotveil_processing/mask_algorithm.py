@@ -2,18 +2,23 @@
 
 import math
 import os
+import re
 import shutil
 import tempfile
+from collections import namedtuple
 
 from qgis.core import (QgsCoordinateReferenceSystem, QgsProcessingAlgorithm, QgsProcessingException,
                        QgsProcessingMultiStepFeedback, QgsProcessingParameterEnum,
                        QgsProcessingParameterRasterDestination,
                        QgsProcessingParameterRasterLayer, QgsProcessingUtils)
 
-from . import alignment, text_grids
+from . import alignment
+from .cancel import Cancelled
+from .grid_writers import write_binary_grid, write_text_grid
 from .layers import Layer
-from .plotveil_grids import NODATA_CHOICES
 from .output_files import OutputFiles
+from .plotveil_grids import (BINARY_NODATA, DOUBLE, NODATA_CHOICES, SINGLE, binary_cells_plain, fits_single,
+                             text_mask_plain)
 from .plotveil_run import failure_reason, run_plotveil, run_quietly, shell_command
 from .programs import INSTALL_PLACES_SHOWN, locate_program, missing_program_message
 
@@ -23,6 +28,12 @@ FORMATS = (
     ('Single-precision grid (.flt)', 'flt', '-f:s'),
     ('Double-precision grid (.dbl)', 'dbl', '-f:d'),
 )
+
+# What one run works with: the programs, the two layers, the output's files,
+# the chosen format and the temporary folder.
+Job = namedtuple('Job', 'plotveil sidecar_writer grid mask files layout work')
+# A layer as plotveil is given it: the file, and whether it is the layer's own.
+Input = namedtuple('Input', 'layer path as_is')
 
 HELP = """<p>Masks a grid with another, cell by cell, with plotveil, and loads the result.</p>
 <p><b>The rule</b>: a cell of the grid is kept wherever the <b>mask</b> layer has data in
@@ -111,12 +122,14 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
             raise QgsProcessingException('Could not make a temporary folder in {}: {}'.format(
                 QgsProcessingUtils.tempFolder(), e.strerror or e))
         try:
-            done = self._mask(plotveil, sidecar_writer, grid, mask, files, layout, work, feedback)
-            if not done:
-                self._forget_output(output, context)
-                feedback.pushInfo('Cancelled: nothing was written; {} is as it was.'.format(output))
-                return {}
+            self._mask(Job(plotveil, sidecar_writer, grid, mask, files, layout, work), feedback)
+            if feedback.isCanceled():
+                raise Cancelled()
             files.commit(grid.crs.isValid())
+        except Cancelled:
+            self._forget_output(output, context)
+            feedback.pushInfo('Cancelled: nothing was written; {} is as it was.'.format(output))
+            return {}
         finally:
             files.discard()
             shutil.rmtree(work, ignore_errors=True)
@@ -128,20 +141,26 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
             raise QgsProcessingException(missing_program_message(name, unusable))
         return path
 
-    def _mask(self, plotveil, sidecar_writer, grid, mask, files, layout, work, feedback):
-        """Brings both layers into a form plotveil reads, runs plotveil and
-        plotveil-hdr into the temporary files; False when cancelled."""
+    def _mask(self, job, feedback):
+        """Chooses the result's no-data value, brings both layers into a form
+        plotveil reads, and runs plotveil and plotveil-hdr into the temporary
+        files. Cancel stops it with Cancelled."""
         steps = QgsProcessingMultiStepFeedback(4, feedback)
-        steps.setCurrentStep(0)
-        for layer in (grid, mask):
+        for layer in (job.grid, job.mask):
             if layer.dataset.RasterCount > 1:
                 feedback.pushInfo('{} has {} bands: plotveil takes band 1.'.format(layer.title(), layer.dataset.RasterCount))
-        scanned = grid.scan(feedback, candidates=NODATA_CHOICES)
-        if scanned is None:
-            return False
-        grid_nan, held, _ = scanned
-        nodata = grid.nodata
-        if nodata is None or math.isnan(nodata) or math.isinf(nodata):
+        nodata = self._choose_nodata(job, steps, feedback)
+        inputs = [self._prepare_input(job, layer, nodata, step, steps, feedback)
+                  for step, layer in enumerate((job.grid, job.mask), start=1)]
+        self._run_tools(job, inputs, nodata, steps, feedback)
+
+    def _choose_nodata(self, job, steps, feedback):
+        """The result's no-data value: the grid layer's, or for a grid without
+        a finite one the first of NODATA_CHOICES that no cell holds."""
+        grid, nodata = job.grid, job.grid.nodata
+        if nodata is None or not math.isfinite(nodata):
+            steps.setCurrentStep(0)
+            _, held = grid.scan(steps, candidates=NODATA_CHOICES)
             free = [v for v in NODATA_CHOICES if v not in held]
             if not free:
                 raise QgsProcessingException('{} has no no-data value, and its cells hold every value the '
@@ -150,63 +169,110 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
             nodata = free[0]
             feedback.pushInfo('{} has no finite no-data value: the result\'s no-data value is {}, which no '
                               'cell of the grid holds.'.format(grid, nodata))
-        if layout != 0 and nodata != -9999:
+        if job.layout != 0 and nodata != BINARY_NODATA:
             raise QgsProcessingException(
-                'A single- or double-precision output needs the no-data value -9999, by which plotveil-hdr '
+                'A single- or double-precision output needs the no-data value {:g}, by which plotveil-hdr '
                 'and plotveil recognise such grids; {} would give {}. Choose the text format, or give the grid '
-                'the no-data value -9999 first (Raster > Conversion > Translate).'.format(grid, nodata))
-        scanned = mask.scan(feedback, keep_above=nodata)
-        if scanned is None:
-            return False
-        mask_nan, _, mask_above = scanned
-        georeference = grid.georeference()
-        grid_as_is = grid.header is not None and grid.nodata == nodata and not grid_nan
-        mask_as_is = (mask.header is not None and mask.nodata == nodata and not mask_nan and mask_above
-                      and tuple(mask.header[:5]) == tuple(georeference))
-        keep = math.nextafter(nodata, math.inf)
-        keep = 1.0 if nodata < 1.0 else keep
-        names, paths = {}, []
-        for step, (layer, as_is) in enumerate(((grid, grid_as_is), (mask, mask_as_is)), start=1):
-            steps.setCurrentStep(step)
-            steps.setProgress(0)   # a step's progress starts again: 100 of the last one is no change
-            if as_is:
-                path = layer.source
-                feedback.pushInfo('plotveil reads {} as it is ({}).'.format(layer, path))
+                'the no-data value {:g} first (Raster > Conversion > Translate).'.format(
+                    BINARY_NODATA, grid, nodata, BINARY_NODATA))
+        return nodata
+
+    def _prepare_input(self, job, layer, nodata, step, steps, feedback):
+        """The layer's own file where plotveil reads it as QGIS shows it, with
+        no cell that plotveil would take otherwise; else a grid written for
+        plotveil from the layer."""
+        steps.setCurrentStep(step)
+        steps.setProgress(0)   # a step's progress starts again: 100 of the last one is no change
+        georeference = job.grid.georeference()
+        grid_file = layer.grid_file
+        if grid_file is not None and grid_file.nodata == nodata:
+            if layer is job.grid:
+                plain = grid_file.cell_type is None or binary_cells_plain(layer, grid_file, None, steps)
+                why = 'it holds NaN cells, which plotveil would keep'
+            elif tuple(grid_file.values[:5]) != tuple(georeference):
+                plain, why = False, None   # a mask within the tolerance takes the grid's header
+            elif grid_file.cell_type is None:
+                plain = text_mask_plain(layer, grid_file, steps)
+                why = ('its cells may hold values at or below its no-data value, which plotveil would take for '
+                       'no data')
             else:
-                path = os.path.join(work, layer.role + '.asc')
-                feedback.pushInfo('Writing {} for plotveil as a text grid{}.'.format(
-                    layer, ', every value unchanged' if layer is grid else ' of its data and no-data cells'))
-                if not text_grids.write_text_grid(layer, path, georeference, nodata,
-                                                   None if layer is grid else keep, steps):
-                    return False
-            names[path] = '{} ({})'.format(layer, layer.source)
-            paths.append(path)
-        steps.setCurrentStep(3)
-        steps.setProgress(0)
+                plain = binary_cells_plain(layer, grid_file, nodata, steps)
+                why = 'it holds NaN cells or cells below its no-data value, which plotveil would take otherwise'
+            if plain:
+                feedback.pushInfo('plotveil reads {} as it is ({}).'.format(layer, layer.source))
+                return Input(layer, layer.source, True)
+            if why:
+                feedback.pushInfo('{} is written for plotveil: {}.'.format(layer.title(), why))
+        return self._write_input(job, layer, nodata, steps, feedback)
+
+    def _write_input(self, job, layer, nodata, steps, feedback):
+        """Writes the layer for plotveil: a single grid where every value and
+        the header are 32-bit floats, else a double grid, with the no-data
+        value -9999; a text grid where the result's no-data value is another.
+        The mask as its data and no-data cells: the values of its data never
+        reach the result."""
+        georeference = job.grid.georeference()
+        keep = None if layer is job.grid else (1.0 if nodata < 1.0 else math.nextafter(nodata, math.inf))
+        what = 'every value unchanged' if keep is None else 'of its data and no-data cells'
+        if nodata == BINARY_NODATA:
+            single = fits_single(georeference) and (keep is not None or layer.cells_are_single())
+            cell_type, form = (SINGLE, 'single') if single else (DOUBLE, 'double')
+            path = os.path.join(job.work, '{}.{}'.format(layer.role, 'flt' if single else 'dbl'))
+            feedback.pushInfo('Writing {} for plotveil as a {}-precision grid, {}.'.format(layer, form, what))
+            write_binary_grid(layer, path, georeference, cell_type, keep, steps)
+        else:
+            path = os.path.join(job.work, layer.role + '.asc')
+            feedback.pushInfo('Writing {} for plotveil as a text grid, {}: single and double grids need the '
+                              'no-data value {:g}, the result\'s is {}.'.format(layer, what, BINARY_NODATA, nodata))
+            write_text_grid(layer, path, georeference, nodata, keep, steps)
+        return Input(layer, path, False)
+
+    def _run_tools(self, job, inputs, nodata, steps, feedback):
+        """Runs plotveil, then plotveil-hdr, into the temporary files, and
+        writes the .prj. A layer given as it is that plotveil stops reading
+        is written for plotveil when GDAL reads NaN cells in it (words such as
+        nan, which plotveil does not read); else the run stops with GDAL's or
+        plotveil's reason."""
+        files = job.files
         temporary = files.make_temporary()
-        names[temporary] = 'the output {}'.format(files.grid)
-        arguments = [plotveil] + paths + [temporary, FORMATS[layout][2]]
-        feedback.pushCommandInfo(shell_command(arguments))
-        code, message = run_plotveil(arguments, grid.dataset.RasterYSize, steps)
-        if code is None:
-            return False
-        if message:
-            feedback.pushConsoleInfo(message)
-        feedback.pushInfo('plotveil ended with exit code {}.'.format(code))
-        if code != 0:
+        while True:
+            names = {i.path: '{} ({})'.format(i.layer, i.layer.source) for i in inputs}
+            names[temporary] = 'the output {}'.format(files.grid)
+            steps.setCurrentStep(3)
+            steps.setProgress(0)
+            arguments = [job.plotveil] + [i.path for i in inputs] + [temporary, FORMATS[job.layout][2]]
+            feedback.pushCommandInfo(shell_command(arguments))
+            code, message = run_plotveil(arguments, job.grid.dataset.RasterYSize, steps)
+            if code is None:
+                raise Cancelled()
+            if message:
+                feedback.pushConsoleInfo(message)
+            feedback.pushInfo('plotveil ended with exit code {}.'.format(code))
+            if code == 0:
+                break
+            unread = re.search(r'error reading from (.*) in row', message)
+            stopped = [n for n, i in enumerate(inputs) if i.as_is and unread and unread.group(1).strip() == i.path]
+            if stopped:
+                layer = inputs[stopped[0]].layer
+                steps.setCurrentStep(stopped[0] + 1)
+                has_nan, _ = layer.scan(steps)   # GDAL's own error stops the run here
+                if has_nan:
+                    feedback.pushInfo('{} holds cells that GDAL reads as NaN and plotveil does not read as '
+                                      'numbers.'.format(layer.title()))
+                    inputs[stopped[0]] = self._write_input(job, layer, nodata, steps, feedback)
+                    continue
             raise QgsProcessingException('plotveil could not mask {} with {} into {}: {}. Nothing was written; '
                                          'plotveil\'s own message and exit code are in the log.'.format(
-                                             grid, mask, files.grid, failure_reason(code, message, names)))
-        if sidecar_writer is not None:
-            code, message = run_quietly([sidecar_writer, temporary])
+                                             job.grid, job.mask, files.grid, failure_reason(code, message, names)))
+        if job.sidecar_writer is not None:
+            code, message = run_quietly([job.sidecar_writer, temporary])
             if code == 0:
                 feedback.pushInfo('plotveil-hdr wrote the header {}.hdr.'.format(files.base))
             else:
                 feedback.pushConsoleInfo(message)
                 raise QgsProcessingException('plotveil-hdr could not describe {} (exit code {}): {}'.format(
                     files.grid, code, message.replace(os.path.splitext(temporary)[0], files.base)))
-        self._write_projection(grid.crs, files)
-        return not feedback.isCanceled()
+        self._write_projection(job.grid.crs, files)
 
     def _output_path(self, parameters, context, extension, feedback):
         """The output name with the extension of the chosen format."""
