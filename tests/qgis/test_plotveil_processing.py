@@ -499,7 +499,7 @@ class ProcessingProviderTest(unittest.TestCase):
             path = os.path.join(folder, 'below.asc')
             with open(self.grids['asc'][1]) as source, open(path, 'w') as stream:
                 stream.write(''.join(source.readlines()[:6]) + '\n'.join(' '.join(row) for row in cells) + '\n')
-            return self.grids['asc'][0], path, 0, 'below_out.asc'
+            return self.grids['asc'][0], path, 0, os.path.join(folder, 'below_out.asc')
 
         def text_grid_nan():  # 13. a word GDAL reads as NaN and plotveil does not read
             folder = tempfile.mkdtemp(dir=self.work)
