@@ -3,6 +3,8 @@ square cells, the same size, corner and coordinate system."""
 
 from qgis.core import QgsProcessingException
 
+from .translation import tr
+
 # Two grids lie on the same cells when their corners differ by at most this
 # part of a cell, and their cell sizes by at most this part of a cell and so
 # little that the far corners, ncols or nrows cells away, differ by at most
@@ -28,18 +30,18 @@ def check_grid(layer):
     t = layer.transform
     if t[2] != 0 or t[4] != 0:
         raise QgsProcessingException(
-            '{} is rotated (its geotransform turns by {} and {}): plotveil grids are north up. '
-            'Warp it to a north-up grid first (Raster > Projections > Warp).'.format(layer.title(), t[2], t[4]))
+            tr('{} is rotated (its geotransform turns by {} and {}): plotveil grids are north up. '
+               'Warp it to a north-up grid first (Raster > Projections > Warp).').format(layer.title(), t[2], t[4]))
     if t[1] <= 0 or t[5] >= 0:
         raise QgsProcessingException(
-            '{} is not north up: its rows run {} and its columns {} (cells of {} by {}), where plotveil grids '
-            'run north to south and west to east. Warp it to a north-up grid first (Raster > Projections > '
-            'Warp).'.format(layer.title(), 'south to north' if t[5] >= 0 else 'north to south',
-                            'east to west' if t[1] <= 0 else 'west to east', t[1], -t[5]))
+            tr('{} is not north up: its rows run {} and its columns {} (cells of {} by {}), where plotveil grids '
+               'run north to south and west to east. Warp it to a north-up grid first (Raster > Projections > '
+               'Warp).').format(layer.title(), tr('south to north') if t[5] >= 0 else tr('north to south'),
+                            tr('east to west') if t[1] <= 0 else tr('west to east'), t[1], -t[5]))
     if not same_cellsize(t[1], -t[5], max(layer.dataset.RasterXSize, layer.dataset.RasterYSize)):
         raise QgsProcessingException(
-            '{} has cells of {} by {}: plotveil grids have square cells. Resample it to square cells '
-            'first (Raster > Projections > Warp).'.format(layer.title(), t[1], -t[5]))
+            tr('{} has cells of {} by {}: plotveil grids have square cells. Resample it to square cells '
+               'first (Raster > Projections > Warp).').format(layer.title(), t[1], -t[5]))
 
 
 def check_alignment(grid, mask):
@@ -52,25 +54,24 @@ def check_alignment(grid, mask):
     if grid.crs.isValid() != mask.crs.isValid():
         has, lacks = (grid, mask) if grid.crs.isValid() else (mask, grid)
         raise QgsProcessingException(
-            '{} has the coordinate system {}, {} has none. If they share it, set it on {} '
-            '(Layer Properties > Source); otherwise reproject the mask. {}'.format(
+            tr('{} has the coordinate system {}, {} has none. If they share it, set it on {} '
+               '(Layer Properties > Source); otherwise reproject the mask. {}').format(
                 has.title(), has.crs.authid() or has.crs.description(), lacks, lacks, way_out))
     if grid.crs.isValid() and grid.crs != mask.crs:
         raise QgsProcessingException(
-            'The layers have different coordinate systems: {} {}, {} {}. {}'.format(
+            tr('The layers have different coordinate systems: {} {}, {} {}. {}').format(
                 grid, grid.crs.authid() or grid.crs.description(), mask,
                 mask.crs.authid() or mask.crs.description(), way_out))
     m = mask.georeference()
-    for label, a, b in (('columns', int(g.ncols), int(m.ncols)), ('rows', int(g.nrows), int(m.nrows)),
-                        ('cell size', g.cellsize, m.cellsize),
-                        ('lower-left x (xllcorner)', g.xll, m.xll), ('lower-left y (yllcorner)', g.yll, m.yll)):
-        if label in ('columns', 'rows'):
-            same = a == b
-        elif label == 'cell size':
-            same = same_cellsize(a, b, max(g.ncols, g.nrows))
-        else:
-            same = agree(a, b, g.cellsize)
-        if not same:
+    whole = lambda a, b: a == b  # noqa: E731
+    cellsize = lambda a, b: same_cellsize(a, b, max(g.ncols, g.nrows))  # noqa: E731
+    corner = lambda a, b: agree(a, b, g.cellsize)  # noqa: E731
+    for label, a, b, same in ((tr('columns'), int(g.ncols), int(m.ncols), whole),
+                              (tr('rows'), int(g.nrows), int(m.nrows), whole),
+                              (tr('cell size'), g.cellsize, m.cellsize, cellsize),
+                              (tr('lower-left x (xllcorner)'), g.xll, m.xll, corner),
+                              (tr('lower-left y (yllcorner)'), g.yll, m.yll, corner)):
+        if not same(a, b):
             raise QgsProcessingException(
-                'The layers do not share one grid: {} has {} {}, {} has {}. {}'.format(
+                tr('The layers do not share one grid: {} has {} {}, {} has {}. {}').format(
                     grid, label, a, mask, b, way_out))

@@ -11,6 +11,7 @@ from qgis.core import QgsProcessingException
 
 from .cancel import check_cancel
 from .plotveil_grids import BINARY_NODATA, TEXT_KEYWORDS
+from .translation import tr
 
 
 def write_binary_grid(layer, path, georeference, cell_type, keep, feedback):
@@ -126,5 +127,5 @@ class _writing:
         return False
 
     def _fail(self, e):
-        raise QgsProcessingException('Could not write {} for plotveil into {}: {}'.format(
+        raise QgsProcessingException(tr('Could not write {} for plotveil into {}: {}').format(
             self.layer, os.path.dirname(self.path), e.strerror or e))

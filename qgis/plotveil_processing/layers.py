@@ -12,6 +12,7 @@ from osgeo import gdal
 from qgis.core import QgsProcessingException
 
 from .cancel import check_cancel
+from .translation import tr
 from .plotveil_grids import BLOCK_CELLS, DOUBLE, SINGLE, grid_file_as_shown
 
 # Band types whose every value is a 32-bit float.
@@ -29,17 +30,15 @@ class Layer:
         self.layer, self.role, self.name = layer, role, layer.name()
         self.source = layer_file(layer)
         if self.source is None:
-            raise QgsProcessingException(
-                'The {} layer "{}" is not read through GDAL ({} provider); save it as a GeoTIFF '
-                'and use that.'.format(role, self.name, layer.providerType()))
+            raise QgsProcessingException(tr('{} is not read through GDAL ({} provider); save it as a GeoTIFF '
+                                            'and use that.').format(self.title(), layer.providerType()))
         try:
             self.dataset = gdal.OpenEx(self.source, gdal.OF_RASTER)
             error = gdal.GetLastErrorMsg()
         except RuntimeError as e:
             self.dataset, error = None, str(e)
         if self.dataset is None:
-            raise QgsProcessingException('GDAL cannot open the {} layer "{}" ({}): {}'.format(
-                role, self.name, self.source, error))
+            raise QgsProcessingException(tr('GDAL cannot open {} ({}): {}').format(self, self.source, error))
         self.band = self.dataset.GetRasterBand(1)
         self.nodata = self.band.GetNoDataValue()
         self.transform = self.dataset.GetGeoTransform()
@@ -48,11 +47,11 @@ class Layer:
         self.grid_file = grid_file_as_shown(self)
 
     def __str__(self):
-        return 'the {} layer "{}"'.format(self.role, self.name)
+        return (tr('the grid layer "{}"') if self.role == 'grid' else tr('the mask layer "{}"')).format(self.name)
 
     def title(self):
         """As the subject that opens a sentence."""
-        return 'The {} layer "{}"'.format(self.role, self.name)
+        return (tr('The grid layer "{}"') if self.role == 'grid' else tr('The mask layer "{}"')).format(self.name)
 
     def georeference(self):
         """Size, corner and cell size: as plotveil reads them from the layer's
@@ -141,7 +140,7 @@ class Layer:
             gdal.SetThreadLocalConfigOption('GTIFF_DIRECT_IO', direct)
             self.band.FlushCache()
         if cells is None:
-            raise QgsProcessingException('GDAL cannot read {} ({}) at rows {} to {}: {}'.format(
+            raise QgsProcessingException(tr('GDAL cannot read {} ({}) at rows {} to {}: {}').format(
                 self, self.source, first + 1, first + count, error))
         return cells
 

@@ -38,6 +38,7 @@ import numpy  # noqa: E402
 from osgeo import gdal, ogr, osr  # noqa: E402
 from qgis.core import (QgsApplication, QgsCoordinateReferenceSystem, QgsProcessingContext,  # noqa: E402
                        QgsProcessingException, QgsProcessingFeedback, QgsProject, QgsRasterLayer)
+from qgis.PyQt.QtCore import QUrl  # noqa: E402
 
 gdal.UseExceptions()
 QGIS = QgsApplication([], False)
@@ -154,6 +155,10 @@ class ProcessingProviderTest(unittest.TestCase):
                          ['GRID', 'MASK', 'FORMAT', 'OUTPUT'])
         self.assertIn('no-data', algorithm.shortHelpString())
         self.assertIn('a millionth of a cell', algorithm.shortHelpString())   # no 10<sup>9</sup>, which tooltips show as 109
+        self.assertEqual((algorithm.group(), algorithm.groupId()), ('Raster analysis', 'rasteranalysis'))
+        if os.environ.get('PLOTVEIL_QGIS_ZIP'):   # the zip holds the guide as the Help button's page
+            with open(QUrl(algorithm.helpUrl()).toLocalFile(), encoding='utf-8') as stream:
+                self.assertIn('Mask grid with grid', stream.read())
 
     def test_version_follows_the_project(self):
         with open(os.path.join(ROOT, 'CMakeLists.txt')) as stream:
