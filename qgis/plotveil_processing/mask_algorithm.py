@@ -164,7 +164,8 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
         steps = QgsProcessingMultiStepFeedback(4, feedback)
         for layer in (job.grid, job.mask):
             if layer.dataset.RasterCount > 1:
-                feedback.pushInfo(tr('{} has {} bands: plotveil takes band 1.').format(layer.title(), layer.dataset.RasterCount))
+                feedback.pushInfo(tr('{} has {} bands: plotveil takes band 1.').format(
+                    layer.title(), layer.dataset.RasterCount))
         nodata = self._choose_nodata(job, steps, feedback)
         inputs = [self._prepare_input(job, layer, nodata, step, steps, feedback)
                   for step, layer in enumerate((job.grid, job.mask), start=1)]
@@ -252,46 +253,58 @@ class MaskAlgorithm(QgsProcessingAlgorithm):
         is written for plotveil when GDAL reads NaN cells in it (words such as
         nan, which plotveil does not read); else the run stops with GDAL's or
         plotveil's reason."""
-        files = job.files
-        temporary = files.make_temporary()
+        temporary = job.files.make_temporary()
         while True:
-            names = {i.path: '{} ({})'.format(i.layer, i.layer.source) for i in inputs}
-            names[temporary] = tr('the output {}').format(files.grid)
-            steps.setCurrentStep(3)
-            steps.setProgress(0)
-            arguments = [job.plotveil] + [i.path for i in inputs] + [temporary, job.format.option]
-            feedback.pushCommandInfo(shell_command(arguments))
-            code, message = run_plotveil(arguments, job.grid.dataset.RasterYSize, steps)
-            if code is None:
-                raise Cancelled()
-            if message:
-                feedback.pushConsoleInfo(message)
-            feedback.pushInfo(tr('plotveil ended with exit code {}.').format(code))
+            code, message = self._run_plotveil(job, inputs, temporary, steps, feedback)
             if code == 0:
                 break
             unread = re.search(r'error reading from (.*) in row', message)
             stopped = [n for n, i in enumerate(inputs) if i.as_is and unread and unread.group(1).strip() == i.path]
-            if stopped:
-                layer = inputs[stopped[0]].layer
-                steps.setCurrentStep(stopped[0] + 1)
-                has_nan, _ = layer.scan(steps)   # GDAL's own error stops the run here
-                if has_nan:
-                    feedback.pushInfo(tr('{} holds cells that GDAL reads as NaN and plotveil does not read as '
-                                         'numbers.').format(layer.title()))
-                    inputs[stopped[0]] = self._write_input(job, layer, nodata, steps, feedback)
-                    continue
-            raise QgsProcessingException(tr('plotveil could not mask {} with {} into {}: {}. Nothing was written; '
-                                            'plotveil\'s own message and exit code are in the log.').format(
-                                             job.grid, job.mask, files.grid, failure_reason(code, message, names)))
+            if not stopped or not self._shows_nan(inputs[stopped[0]].layer, stopped[0] + 1, steps, feedback):
+                names = {i.path: '{} ({})'.format(i.layer, i.layer.source) for i in inputs}
+                names[temporary] = tr('the output {}').format(job.files.grid)
+                raise QgsProcessingException(tr('plotveil could not mask {} with {} into {}: {}. Nothing was '
+                                                'written; plotveil\'s own message and exit code are in the log.')
+                                             .format(job.grid, job.mask, job.files.grid,
+                                                     failure_reason(code, message, names)))
+            inputs[stopped[0]] = self._write_input(job, inputs[stopped[0]].layer, nodata, steps, feedback)
         if job.sidecar_writer is not None:
-            code, message = run_quietly([job.sidecar_writer, temporary])
-            if code == 0:
-                feedback.pushInfo(tr('plotveil-hdr wrote the header {}.hdr.').format(files.base))
-            else:
-                feedback.pushConsoleInfo(message)
-                raise QgsProcessingException(tr('plotveil-hdr could not describe {} (exit code {}): {}').format(
-                    files.grid, code, message.replace(os.path.splitext(temporary)[0], files.base)))
-        self._write_projection(job.grid.crs, files)
+            self._describe(job, temporary, feedback)
+        self._write_projection(job.grid.crs, job.files)
+
+    def _run_plotveil(self, job, inputs, temporary, steps, feedback):
+        """One run of plotveil on the inputs into the temporary grid: its exit
+        code and what it printed after the dots."""
+        steps.setCurrentStep(3)
+        steps.setProgress(0)
+        arguments = [job.plotveil] + [i.path for i in inputs] + [temporary, job.format.option]
+        feedback.pushCommandInfo(shell_command(arguments))
+        code, message = run_plotveil(arguments, job.grid.dataset.RasterYSize, steps)
+        if code is None:
+            raise Cancelled()
+        if message:
+            feedback.pushConsoleInfo(message)
+        feedback.pushInfo(tr('plotveil ended with exit code {}.').format(code))
+        return code, message
+
+    def _shows_nan(self, layer, step, steps, feedback):
+        """Whether GDAL reads NaN cells in a layer plotveil stopped reading;
+        GDAL's own failure to read it stops the run with GDAL's reason."""
+        steps.setCurrentStep(step)
+        has_nan, _ = layer.scan(steps)
+        if has_nan:
+            feedback.pushInfo(tr('{} holds cells that GDAL reads as NaN and plotveil does not read as numbers.')
+                              .format(layer.title()))
+        return has_nan
+
+    def _describe(self, job, temporary, feedback):
+        """plotveil-hdr's header beside the temporary single or double grid."""
+        code, message = run_quietly([job.sidecar_writer, temporary])
+        if code != 0:
+            feedback.pushConsoleInfo(message)
+            raise QgsProcessingException(tr('plotveil-hdr could not describe {} (exit code {}): {}').format(
+                job.files.grid, code, message.replace(os.path.splitext(temporary)[0], job.files.base)))
+        feedback.pushInfo(tr('plotveil-hdr wrote the header {}.hdr.').format(job.files.base))
 
     def _output_path(self, parameters, context, extension, feedback):
         """The output name with the extension of the chosen format."""
