@@ -49,10 +49,9 @@ def write_binary_grid(layer, path, georeference, cell_type, keep, feedback):
 def _to_change(cells, mask):
     """Whether a block of a layer whose no-data value is -9999 holds NaN
     cells or, in a mask, cells below -9999 (data that plotveil would take for
-    no data)."""
-    if cells.dtype.kind == 'f' and numpy.isnan(cells).any():
-        return True
-    return mask and bool((cells < BINARY_NODATA).any())
+    no data): one pass, as the least cell is NaN where any is."""
+    least = cells.min() if cells.size else 0
+    return bool(least != least or (mask and least < BINARY_NODATA))
 
 
 def write_text_grid(layer, path, georeference, nodata, keep, feedback):

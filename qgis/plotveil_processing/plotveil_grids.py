@@ -33,13 +33,17 @@ _LONGEST_WORD = 1 << 16
 _ZEROS = 8
 HEAD_BYTES = 4096
 
-# A grid file as plotveil reads it: the type of its cells (None for a text
-# grid), its six header values, where its cells begin, and for a text grid
-# the text of its no-data value.
+
+
 class GridFile(namedtuple('GridFile', 'cell_type values data_start nodata_text')):
+    """A grid file as plotveil reads it: the type of its cells (None for a
+    text grid), its six header values, where its cells begin, and for a text
+    grid the text of its no-data value."""
+
     @property
     def nodata(self):
         return self.values[5]
+
 
 # A number as plotveil reads one: no words (nan, inf), no hexadecimal.
 _NUMBER = re.compile(rb'[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?\Z')
@@ -50,7 +54,8 @@ _SPACE[[9, 10, 11, 12, 13, 32]] = True
 
 def fits_single(values):
     """Whether header values keep their exact value in a single grid."""
-    return all(float(numpy.float32(v)) == v for v in values)
+    with numpy.errstate(over='ignore'):
+        return all(float(numpy.float32(v)) == v for v in values)
 
 
 def read_grid_file(head):
