@@ -245,13 +245,15 @@ def main():
     peaks = {label: [] for label, _ in cases}
     spent = {label: [] for label, _ in cases}
     for round_ in range(args.rounds + 1):   # round 0 warms the caches and is not counted
-        for label, run in cases:
+        # Each round starts one case later, so that no case always follows the same one.
+        for label, run in cases[round_ % len(cases):] + cases[:round_ % len(cases)]:
             say('round {} of {}: {}'.format(round_, args.rounds, label))
             elapsed, peak, phase = run()
             if round_:
                 times[label].append(elapsed)
-                peaks[label].append(peak)
+                peaks[label].append(max(peak, 0.0))
                 if phase is not None:
+                    phase['rest'] = elapsed - sum(phase.values())
                     spent[label].append(phase)
 
     print('QGIS {}, GDAL {}, {} x {} Float32 cells, {} rounds, {} cores, plugin {}'.format(
@@ -270,11 +272,13 @@ def main():
         print('plugin .tif -> .flt: {:.2f} x gdal_calc.py\'s time'.format(tif / median['gdal_calc.py']))
     print('plugin .asc -> .asc: {:+.3f} s beyond plotveil by hand'.format(
         median['plugin .asc -> .asc'] - median['plotveil .asc by hand']))
+    own = statistics.median(p['read'] + p['rest'] + p['sidecars'] for p in spent['plugin .asc -> .asc'])
+    print('plugin .asc -> .asc: {:.3f} s of its own beside its plotveil run (medians of the runs)'.format(own))
     for label in ('plugin .tif -> .flt', 'plugin .asc -> .asc'):
         medians = {k: statistics.median(p[k] for p in spent[label]) for k in spent[label][0]}
-        rest = median[label] - sum(medians.values())
         print('{} phases (medians): read {:.3f} s, write and the rest {:.3f} s, plotveil {:.3f} s, '
-              'sidecars {:.3f} s'.format(label, medians['read'], rest, medians['plotveil'], medians['sidecars']))
+              'sidecars {:.3f} s'.format(label, medians['read'], medians['rest'], medians['plotveil'],
+                                         medians['sidecars']))
     print()
     checks = []
 
