@@ -74,9 +74,8 @@ def write_text_grid(layer, path, georeference, nodata, keep, feedback):
             else:
                 cells = cells.astype(numpy.float64)
                 cells[missing] = nodata
-                for line in cells.tolist():
-                    stream.write(' '.join(map(_number, line)).encode('ascii'))
-                    stream.write(b'\n')
+                for row in cells:   # a row's texts at a time, not a block's
+                    stream.write(' '.join(map(_number, row.tolist())).encode('ascii') + b'\n')
             feedback.setProgress(100.0 * (first + count) / height)
             check_cancel(feedback)
 
