@@ -9,6 +9,8 @@ import tempfile
 
 from qgis.core import QgsProcessingException
 
+from .translation import tr
+
 
 def _same(a, b):
     if os.path.exists(a) and os.path.exists(b):
@@ -52,11 +54,11 @@ class OutputFiles:
             for owned in layer.files():
                 for final in self.finals:
                     if _same(final, owned):
-                        what = 'The output' if final == self.grid else 'The output\'s {}'.format(
+                        what = tr('The output') if final == self.grid else tr('The output\'s {}').format(
                             os.path.basename(final))
                         raise QgsProcessingException(
-                            '{} {} is a file of {} ({}): plotveil would replace it. Choose another '
-                            'output name.'.format(what, final, layer, owned))
+                            tr('{} {} is a file of {} ({}): plotveil would replace it. Choose another '
+                               'output name.').format(what, final, layer, owned))
 
     def refuse_others(self):
         """Refuses an output whose base name another dataset uses in the
@@ -80,8 +82,8 @@ class OutputFiles:
             if (os.path.normcase(os.path.splitext(name)[0]) == stem and os.path.normcase(name) not in own
                     and not os.path.isdir(os.path.join(folder, name))):   # a folder (roads.gdb) keeps its files inside
                 raise QgsProcessingException(
-                    '{} shares its name with the output {}: it is another dataset\'s file, whose .prj or '
-                    '.hdr the output\'s would replace. Choose another output name.'.format(
+                    tr('{} shares its name with the output {}: it is another dataset\'s file, whose .prj or '
+                       '.hdr the output\'s would replace. Choose another output name.').format(
                         os.path.join(folder, name), self.grid))
 
     def refuse_unwritable(self):
@@ -105,14 +107,14 @@ class OutputFiles:
             os.close(handle)
             os.remove(probe)
         except OSError as e:
-            raise QgsProcessingException('The output folder {} cannot be written: {}'.format(folder, e.strerror or e))
+            raise QgsProcessingException(tr('The output folder {} cannot be written: {}').format(folder, e.strerror or e))
         for final in self.finals:
             if os.path.isdir(final):
-                raise QgsProcessingException('{} is a folder: plotveil cannot write its output there. '
-                                             'Choose another output name.'.format(final))
+                raise QgsProcessingException(tr('{} is a folder: plotveil cannot write its output there. '
+                                                'Choose another output name.').format(final))
             if os.path.lexists(final) and not os.stat(final).st_mode & stat.S_IWUSR:
-                raise QgsProcessingException('{} is read-only: plotveil would replace it. Make it writable '
-                                             'or choose another output name.'.format(final))
+                raise QgsProcessingException(tr('{} is read-only: plotveil would replace it. Make it writable '
+                                                'or choose another output name.').format(final))
 
     def make_temporary(self):
         """Names the temporary grid (created empty) in the output's folder;
@@ -123,7 +125,7 @@ class OutputFiles:
         try:
             grid = _create_new(folder, '.{}.plotveil-'.format(stem), '.' + self.extension)
         except OSError as e:
-            raise QgsProcessingException('Could not create a file beside the output {}: {}'.format(
+            raise QgsProcessingException(tr('Could not create a file beside the output {}: {}').format(
                 self.grid, e.strerror or e))
         base = os.path.splitext(grid)[0]
         self.temporary = {self.grid: grid, self.base + '.prj': base + '.prj', self.base + '.hdr': base + '.hdr'}
@@ -148,7 +150,7 @@ class OutputFiles:
                     os.remove(stale)
             self.committed = True
         except OSError as e:
-            raise QgsProcessingException('Could not put the output {} in place: {}'.format(
+            raise QgsProcessingException(tr('Could not put the output {} in place: {}').format(
                 self.grid, e.strerror or 'error {}'.format(e.errno)))
         finally:
             self.discard()

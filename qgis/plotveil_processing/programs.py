@@ -5,6 +5,8 @@ import os
 
 from processing.core.ProcessingConfig import ProcessingConfig
 
+from .translation import tr
+
 PLUGIN_FOLDER = os.path.dirname(os.path.abspath(__file__))
 FOLDER_SETTING = 'PLOTVEIL_FOLDER'
 SETTINGS_PLACE = 'Settings > Options > Processing > Providers > plotveil'
@@ -76,12 +78,12 @@ def find_program(name):
 
 def missing_program_message(name, unusable=None):
     if unusable is not None:
-        return ('{} exists at {} but cannot be executed: make it executable (chmod +x), '
-                'or set the folder that holds runnable plotveil and plotveil-hdr in {}.'
-                .format(name, unusable, SETTINGS_PLACE))
+        return tr('{} exists at {} but cannot be executed: make it executable (chmod +x), '
+                  'or set the folder that holds runnable plotveil and plotveil-hdr in {}.').format(
+                      name, unusable, SETTINGS_PLACE)
     setting = (ProcessingConfig.getSetting(FOLDER_SETTING) or '').strip()
-    where = ('was not found in the folder set in {}: {}'.format(SETTINGS_PLACE, setting) if setting
-             else 'was found neither in the plugin\'s folder ({}) nor on PATH nor in {}'.format(
-                 PLUGIN_FOLDER, ' or '.join(INSTALL_PLACES_SHOWN)))
-    return '{} {}. Set the folder that holds plotveil and plotveil-hdr in {}.'.format(
+    where = (tr('was not found in the folder set in {}: {}').format(SETTINGS_PLACE, setting) if setting
+             else tr('was found neither in the plugin\'s folder ({}) nor on PATH nor in {}').format(
+                 PLUGIN_FOLDER, tr(' or ').join(INSTALL_PLACES_SHOWN)))
+    return tr('{} {}. Set the folder that holds plotveil and plotveil-hdr in {}.').format(
         name, where, SETTINGS_PLACE)

@@ -38,6 +38,7 @@ import numpy  # noqa: E402
 from osgeo import gdal, ogr, osr  # noqa: E402
 from qgis.core import (QgsApplication, QgsCoordinateReferenceSystem, QgsProcessingContext,  # noqa: E402
                        QgsProcessingException, QgsProcessingFeedback, QgsProject, QgsRasterLayer)
+from qgis.PyQt.QtCore import QUrl  # noqa: E402
 
 gdal.UseExceptions()
 QGIS = QgsApplication([], False)
@@ -100,7 +101,7 @@ class ProcessingProviderTest(unittest.TestCase):
         # Without a coordinate system, as the text grids have none.
         cls.grids['tif0'] = tuple(cls.copy(path, 'GTiff', '_0.tif') for path in cls.grids['asc'])
         gdal.SetConfigOption('AAIGRID_DATATYPE', None)
-        # Upper-case headers, which plotveil does not recognise.
+        # Upper-case headers, which plotveil reads as they are.
         cls.grids['ASC'] = tuple(os.path.join(cls.work, 'upper_' + os.path.basename(p)) for p in cls.grids['asc'])
         for source, upper in zip(cls.grids['asc'], cls.grids['ASC']):
             with open(source, 'rb') as a, open(upper, 'wb') as b:
@@ -114,6 +115,9 @@ class ProcessingProviderTest(unittest.TestCase):
             for source, grid in zip(cls.grids['asc'], cls.grids[form]):
                 cls.plotveil(source, source, grid, layout)
                 subprocess.run(['plotveil-hdr', grid], check=True, stdout=subprocess.DEVNULL)
+        # GeoTIFF copies of the single grids: Float32, which the plugin writes as single grids.
+        cls.grids['tif32'] = tuple(cls.copy(path, 'GTiff', '_32.tif', outputSRS='EPSG:25832')
+                                   for path in cls.grids['flt'])
 
     @staticmethod
     def plotveil(grid, mask, output, layout):
@@ -151,6 +155,10 @@ class ProcessingProviderTest(unittest.TestCase):
                          ['GRID', 'MASK', 'FORMAT', 'OUTPUT'])
         self.assertIn('no-data', algorithm.shortHelpString())
         self.assertIn('a millionth of a cell', algorithm.shortHelpString())   # no 10<sup>9</sup>, which tooltips show as 109
+        self.assertEqual((algorithm.group(), algorithm.groupId()), ('Raster analysis', 'rasteranalysis'))
+        if os.environ.get('PLOTVEIL_QGIS_ZIP'):   # the zip holds the guide as the Help button's page
+            with open(QUrl(algorithm.helpUrl()).toLocalFile(), encoding='utf-8') as stream:
+                self.assertIn('Mask grid with grid', stream.read())
 
     def test_version_follows_the_project(self):
         with open(os.path.join(ROOT, 'CMakeLists.txt')) as stream:
@@ -204,10 +212,11 @@ class ProcessingProviderTest(unittest.TestCase):
 
     def test_mask_gives_what_plotveil_gives(self):
         # (grid's form, mask's form, the pair plotveil is given by hand, how many
-        # of the two plotveil reads as they are): the others are written as text
-        # grids first, every value unchanged.
-        cases = (('asc', 'asc', 'asc', 2), ('ASC', 'ASC', 'asc', 0), ('tif', 'tif', 'asc', 0),
-                 ('asc', 'tif0', 'asc', 1), ('flt', 'flt', 'flt', 2), ('dbl', 'dbl', 'dbl', 2))
+        # of the two plotveil reads as they are): the others are written as
+        # single or double grids first, every value of the grid unchanged.
+        cases = (('asc', 'asc', 'asc', 2), ('ASC', 'ASC', 'asc', 2), ('tif', 'tif', 'asc', 0),
+                 ('asc', 'tif0', 'asc', 1), ('flt', 'flt', 'flt', 2), ('dbl', 'dbl', 'dbl', 2),
+                 ('tif32', 'tif32', 'flt', 0), ('flt', 'tif0', 'flt', 1))
         for grid_form, mask_form, reference, direct in cases:
             for layout in range(3):
                 with self.subTest(grid=grid_form, mask=mask_form, format=FLAGS[layout]):
@@ -223,6 +232,7 @@ class ProcessingProviderTest(unittest.TestCase):
                     self.assertEqual(feedback.progress[-1], 100)
                     self.assertEqual(feedback.progress, sorted(feedback.progress))
                     self.assertEqual(direct, sum('as it is' in line for line in feedback.log))
+                    self.assertEqual(2 - direct, sum('-precision grid, ' in line for line in feedback.log))
                     layer = QgsRasterLayer(output, 'masked')
                     self.assertTrue(layer.isValid())
                     self.assertEqual((layer.width(), layer.height()), (12, 10))
@@ -364,8 +374,8 @@ class ProcessingProviderTest(unittest.TestCase):
                         QgsCoordinateReferenceSystem.WKT1_ESRI))
             return os.path.join(folder, 'elevation.asc'), os.path.join(folder, 'mq.asc'), 1, 'mq.flt'
 
-        def upper_case():  # 4. cancelled while a layer is written for plotveil
-            return self.grids['ASC'][0], self.grids['ASC'][1], 0, 'earlier.asc'
+        def geotiffs():  # 4. cancelled while a layer is written for plotveil
+            return self.grids['tif'][0], self.grids['tif'][1], 0, 'earlier.asc'
 
         def damaged():  # 5. a failed run: an earlier result under the name survives
             folder = tempfile.mkdtemp(dir=self.work)
@@ -487,13 +497,47 @@ class ProcessingProviderTest(unittest.TestCase):
             shutil.copy(self.grids['asc'][0], grid)
             return grid, self.grids['asc'][1], 0, os.path.join(folder, 'out $HOME.asc')
 
+        def text_mask_below():  # 13. a data cell below the no-data value; no-data cells as -9999.000
+            folder = tempfile.mkdtemp(dir=self.work)
+            cells = [['-9999.000' if v == -9999 else repr(v) for v in row] for row in mask_cells]
+            cells[4][4] = '-10000.5'
+            path = os.path.join(folder, 'below.asc')
+            with open(self.grids['asc'][1]) as source, open(path, 'w') as stream:
+                stream.write(''.join(source.readlines()[:6]) + '\n'.join(' '.join(row) for row in cells) + '\n')
+            return self.grids['asc'][0], path, 0, os.path.join(folder, 'below_out.asc')
+
+        def text_grid_nan():  # 13. a word GDAL reads as NaN and plotveil does not read
+            folder = tempfile.mkdtemp(dir=self.work)
+            path = os.path.join(folder, 'nan_word.asc')
+            with open(self.grids['asc'][0]) as source, open(path, 'w') as stream:
+                lines = source.readlines()
+                words = lines[8].split()
+                words[3] = 'nan'
+                stream.write(''.join(lines[:8] + [' '.join(words) + '\n'] + lines[9:]))
+            return path, self.grids['asc'][1], 1, 'nan_word_out.flt'
+
+        def single_nan(skip=48):  # 13. a NaN cell in a single grid; a sidecar that skips no header
+            folder = tempfile.mkdtemp(dir=self.work)
+            path = os.path.join(folder, 'nan_cell.flt')
+            cells = numpy.array(elevation, dtype='<f4')
+            cells[2][3] = nan if skip else cells[2][3]
+            with open(path, 'wb') as stream:
+                numpy.array([12, 10, 452000, 236500, 25, -9999] + [0] * 6, dtype='<f4').tofile(stream)
+                cells.tofile(stream)
+            subprocess.run(['plotveil-hdr', path], check=True, stdout=subprocess.DEVNULL)
+            with open(path[:-4] + '.hdr') as stream:
+                header = re.sub(r'SKIPBYTES\s+48', 'SKIPBYTES {}'.format(skip), stream.read())
+            with open(path[:-4] + '.hdr', 'w') as stream:
+                stream.write(header)
+            return path, self.grids['asc'][1], 0, 'nan_cell_out.asc'
+
         # (finding, the layers and output, the exception's words or None, a check of a run that succeeded)
         cases = (
             ('1 ENVI .hdr', envi, r'The output\'s dem\.hdr .* is a file of the grid layer "dem"', None),
             ('1 EHdr .hdr', ehdr, r'The output\'s a\.hdr .* is a file of the grid layer "a"', None),
             ('2 VRT source', vrt, r'The output .*victim\.asc is a file of the grid layer "victim"', None),
             ('3 mask .prj', prj, r'The output\'s mq\.prj .* is a file of the mask layer "mq"', None),
-            ('4 cancel while converting', upper_case, 'cancel', None),
+            ('4 cancel while converting', geotiffs, 'cancel', None),
             ('5 a failed step', damaged, r'GDAL cannot read the grid layer "short" \(.*short\.asc\)', None),
             ('6 rotated', rotated, r'The grid layer "rotated" is rotated .* north up', None),
             ('7 other coordinate systems', geographic,
@@ -523,6 +567,10 @@ class ProcessingProviderTest(unittest.TestCase):
             ('11 .prj a folder', prj_folder, r'out\.prj is a folder', None),
             ('11 .prj read-only', prj_read_only, r'out\.prj is read-only', None),
             ('12 odd names', odd_names, None, 'command'),
+            ('13 a text mask with data below its no-data value', text_mask_below, None, 'rule'),
+            ('13 a text grid with a nan word', text_grid_nan, None, 'rule'),
+            ('13 a single grid with a NaN cell', single_nan, None, 'rule'),
+            ('13 a .hdr that skips no header', lambda: single_nan(0), None, 'rule'),
         )
         for label, make, refused, check in cases:
             with self.subTest(label):
@@ -573,6 +621,17 @@ class ProcessingProviderTest(unittest.TestCase):
                     self.assertEqual(nodata, -9999)
                     kept = [[mask_cells[r][c] != -9999 and elevation[r][c] != -9999 and (r, c) != (2, 3)
                              for c in range(12)] for r in range(10)]
+                elif check == 'rule':   # on the cells GDAL reads from both layers
+                    shown, shown_nodata = self.cells_of(grid)
+                    kept = [[v == v and v != shown_nodata for v in row] for row in shown]
+                    for m, row in zip(self.cells_of(mask)[0], kept):
+                        row[:] = [k and m != -9999 for k, m in zip(row, m)]
+                    self.assertEqual(nodata, -9999)
+                    for r in range(10):
+                        for c in range(12):
+                            want = shown[r][c] if kept[r][c] else nodata
+                            self.assertAlmostEqual(cells[r][c], want, places=3, msg='row {}, col {}'.format(r, c))
+                    continue
                 else:
                     arguments = shlex.split(feedback.command)
                     self.assertEqual(arguments[1], grid)
