@@ -1,5 +1,6 @@
 #include "grid/files/text_input.hpp"
 
+#include "grid/numbers/decimal_number.hpp"
 #include "grid/numbers/number_scan.hpp"
 
 namespace plotveil {
@@ -26,7 +27,7 @@ bool skip_space(InStream& in) {
 bool read_number(InStream& in, double& destination) {
   if (!skip_space(in)) return false;
   if (static_cast<std::size_t>(in.end - in.pos) < kNumberWindow) fill_input(in, kNumberWindow);
-  if (const char* stop = scan_plain_number(in.pos, in.end, destination)) {
+  if (const char* stop = scan_decimal(in.pos, in.end, destination)) {
     in.pos = const_cast<char*>(stop);
     return true;
   }

@@ -41,21 +41,6 @@ inline std::uint64_t digits_value(std::uint64_t chunk, int n) {
           (((v >> 16) & 0x000000FF000000FFULL) * 0x0000271000000001ULL)) >> 32;
 }
 
-// Takes a run of digits into m (which may wrap past 19 digits; callers count).
-inline const char* take_digits(const char* p, const char* limit, std::uint64_t& m) {
-  while (limit - p >= 8) {
-    std::uint64_t chunk;
-    std::memcpy(&chunk, p, sizeof chunk);
-    int n = leading_digits(chunk);
-    if (n == 0) return p;
-    m = m * kPowersOfTen64.p[n] + digits_value(chunk, n);
-    p += n;
-    if (n < 8) return p;
-  }
-  while (p < limit && is_digit(*p)) m = m * 10 + static_cast<std::uint64_t>(*p++ - '0');
-  return p;
-}
-
 // Per byte, 0x80 where the byte is not a digit and 0 where it is: exact in
 // every byte, as no addition carries into the next.
 inline std::uint64_t non_digits(std::uint64_t chunk) {
@@ -139,33 +124,6 @@ template <bool kKeepText = false>
     *text = kept ? pack_cell_text(p, length) : 0;
   }
   return true;
-}
-
-// The common case in one pass: a plain decimal of at most 19 digits, no
-// exponent, that converts exactly, and whose end lies before `limit`. Returns
-// where it stops, or nullptr when the number needs the NumberScanner.
-inline const char* scan_plain_number(const char* p, const char* limit, double& value) {
-  bool negative = false;
-  if (p < limit && (*p == '-' || *p == '+')) negative = *p++ == '-';
-  std::uint64_t m = 0;
-  const char* digits = p;
-  p = detail::take_digits(p, limit, m);
-  std::ptrdiff_t whole = p - digits;
-  std::ptrdiff_t fraction = 0;
-  if (p < limit && *p == '.') {
-    const char* first = ++p;
-    p = detail::take_digits(p, limit, m);
-    fraction = p - first;
-  }
-  if (p >= limit || whole + fraction == 0 || whole + fraction > 19 || *p == 'e' || *p == 'E' ||
-      fraction > 22 || m > (std::uint64_t{1} << 53)) {
-    return nullptr;
-  }
-  // Both operands are exact, so the one rounding of the division is correct.
-  double v = static_cast<double>(m);
-  if (fraction > 0) v = v / kExactPowersOfTen.p[fraction];
-  value = negative ? -v : v;
-  return p;
 }
 
 class NumberScanner {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "grid/numbers/decimal_number.hpp"
 #include "grid/numbers/number_scan.hpp"
 #include "grid/numbers/space_mask.hpp"
 #include "grid/numbers/word_scan.hpp"
@@ -14,7 +15,7 @@ namespace plotveil {
 template <bool kKeepText>
 bool read_long_word(BlockScan& scan, const char* p) {
   double& cell = scan.cells[scan.count];
-  if (const char* stop = scan_plain_number(p, scan.limit, cell)) {
+  if (const char* stop = scan_decimal(p, scan.limit, cell)) {
     p = stop;
   } else {
     NumberScanner scanner;
