@@ -4,7 +4,14 @@
 //                      separated by blanks (grid) or tabs (mask)
 //   grid.dbl mask.dbl  double binary: twelve-value header, then the rows
 //   grid.flt mask.flt  single binary: the same in 32-bit values
-// With --text-only only the two text files are written.
+// With --text-only only the two text files are written. With --shapes the
+// grid is written too as text in the forms GDAL's AAIGrid driver gives other
+// programs' rasters (its header, a blank before each cell, LF line ends):
+//   grid_f32.asc   a Float32 raster: each cell's float with up to 20 digits
+//                  ("827.50897216796875")
+//   grid_f64.asc   a Float64 raster: each double with up to 20 digits
+//   grid_int.asc   an integer raster: whole metres
+// Each of them agrees with mask.asc, header and all.
 //
 // The output depends on ROWS and COLS alone: cells come from integer hashing
 // and integer arithmetic, so every machine writes the same bytes. A cell is an
@@ -13,7 +20,7 @@
 // and its binary twin hold the same values. About 10 % of the grid's cells and
 // 30 % of the mask's are no-data (-9999).
 //
-// Usage: make_grids FOLDER [ROWS [COLS]] [--text-only]
+// Usage: make_grids FOLDER [ROWS [COLS]] [--text-only] [--shapes]
 
 #include <algorithm>
 #include <bit>
@@ -160,6 +167,46 @@ std::string text_header(std::int64_t rows, std::int64_t cols) {
   return text;
 }
 
+// One grid in a text form GDAL writes (--shapes), row by row.
+class GdalText {
+ public:
+  enum class Kind { float32, float64, integer };
+  GdalText(const std::string& path, Kind kind, std::int64_t rows, std::int64_t cols) : kind_(kind), text_(path) {
+    char header[256];
+    std::snprintf(header, sizeof header,
+                  "ncols        %lld\nnrows        %lld\nxllcorner    %.12f\nyllcorner    %.12f\n"
+                  "cellsize     %.12f\nNODATA_value %s%lld\n",
+                  static_cast<long long>(cols), static_cast<long long>(rows), kXllCorner, kYllCorner, kCellSize,
+                  kind == Kind::integer ? "" : " ", static_cast<long long>(kNodata));
+    text_.write(header, std::strlen(header));
+    line_.resize(static_cast<std::size_t>(cols) * 28 + 2);
+  }
+
+  void add_row(const std::vector<std::int64_t>& cells) {
+    char* p = line_.data();
+    for (std::int64_t milli : cells) {
+      *p++ = ' ';
+      if (milli == kNodataCell) {
+        p += std::snprintf(p, 28, "%lld", static_cast<long long>(kNodata));
+      } else if (kind_ == Kind::integer) {
+        p += std::snprintf(p, 28, "%lld", static_cast<long long>(milli / 1000));
+      } else {
+        const double v = static_cast<double>(milli) / 1000.0;
+        p += std::snprintf(p, 28, "%.20g", kind_ == Kind::float32 ? static_cast<double>(static_cast<float>(v)) : v);
+      }
+    }
+    *p++ = '\n';
+    text_.write(line_.data(), static_cast<std::size_t>(p - line_.data()));
+  }
+
+  void finish() { text_.close(); }
+
+ private:
+  Kind kind_;
+  Output text_;
+  std::vector<char> line_;
+};
+
 // One grid in its three encodings, written row by row.
 class GridFiles {
  public:
@@ -249,9 +296,12 @@ int main(int argc, char** argv) {
   static_assert(std::numeric_limits<double>::is_iec559 && std::numeric_limits<float>::is_iec559);
   std::vector<const char*> positional;
   bool text_only = false;
+  bool shapes = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--text-only") == 0) {
       text_only = true;
+    } else if (std::strcmp(argv[i], "--shapes") == 0) {
+      shapes = true;
     } else {
       positional.push_back(argv[i]);
     }
@@ -260,7 +310,7 @@ int main(int argc, char** argv) {
   if (positional.empty() || positional.size() > 3 ||
       (positional.size() > 1 && !parse_count(positional[1], rows)) ||
       (positional.size() > 2 && !parse_count(positional[2], cols))) {
-    std::printf("usage: make_grids FOLDER [ROWS [COLS]] [--text-only]\n");
+    std::printf("usage: make_grids FOLDER [ROWS [COLS]] [--text-only] [--shapes]\n");
     return 1;
   }
   const std::string folder = positional[0];
@@ -268,6 +318,12 @@ int main(int argc, char** argv) {
   const Layer mask_layer{0x6D61736B00000002ULL, 300, 180000};
   GridFiles grid(folder, "grid", ' ', rows, cols, text_only);
   GridFiles mask(folder, "mask", '\t', rows, cols, text_only);
+  std::vector<std::unique_ptr<GdalText>> gdal_texts;
+  if (shapes) {
+    gdal_texts.push_back(std::make_unique<GdalText>(folder + "/grid_f32.asc", GdalText::Kind::float32, rows, cols));
+    gdal_texts.push_back(std::make_unique<GdalText>(folder + "/grid_f64.asc", GdalText::Kind::float64, rows, cols));
+    gdal_texts.push_back(std::make_unique<GdalText>(folder + "/grid_int.asc", GdalText::Kind::integer, rows, cols));
+  }
   std::vector<std::int64_t> grid_cells(static_cast<std::size_t>(cols));
   std::vector<std::int64_t> mask_cells(static_cast<std::size_t>(cols));
   for (std::int64_t r = 0; r < rows; ++r) {
@@ -277,7 +333,9 @@ int main(int argc, char** argv) {
     }
     grid.add_row(grid_cells);
     mask.add_row(mask_cells);
+    for (auto& text : gdal_texts) text->add_row(grid_cells);
   }
+  for (auto& text : gdal_texts) text->finish();
   grid.finish();
   mask.finish();
   return 0;

@@ -8,12 +8,16 @@
 # progress goes to standard error. Only a failing command fails the run,
 # never a slow one.
 #
-# Usage: bench/run.sh [--rows N] [--cols N] [--runs N] [--against COMMIT] [FOLDER]
+# Usage: bench/run.sh [--rows N] [--cols N] [--runs N] [--shapes] [--against COMMIT] [FOLDER]
 #   FOLDER  where the grids are written and kept (default: a temporary folder,
 #           removed at the end); grids already there at this size are reused
 #   --rows, --cols  grid size (default 4000 x 4000; also ROWS and COLS)
 #   --runs  timed runs per case, median reported (default 5, at most 3 for a
 #           case whose first run takes over 5 s; also RUNS)
+#   --shapes  also time text grids in the forms GDAL writes other programs'
+#           rasters in: a Float32 raster's cells with up to 20 digits (f32), a
+#           Float64 raster's (f64) and whole numbers (int), to text and to
+#           double, with one thread and the default
 #   --against COMMIT  also build plotveil at COMMIT beside this tree (in
 #           build-bench-against/) and time it in every case, run by run in
 #           turn with this tree's; a last table gives each case's two medians
@@ -25,6 +29,7 @@ cols="${COLS:-4000}"
 runs="${RUNS:-5}"
 folder=""
 against=""
+shapes=""
 slow_us=5000000
 memory_heights=(1000 8000)
 
@@ -38,6 +43,7 @@ while [ $# -gt 0 ]; do
     --cols) cols="${2:?--cols needs a number}"; shift 2 ;;
     --runs) runs="${2:?--runs needs a number}"; shift 2 ;;
     --against) against="${2:?--against needs a commit}"; shift 2 ;;
+    --shapes) shapes="--shapes"; shift ;;
     -h|--help) usage; exit 0 ;;
     -*) usage; exit 1 ;;
     *) [ -z "$folder" ] || { usage; exit 1; }; folder="$1"; shift ;;
@@ -89,7 +95,7 @@ fi
 folder="$(cd "$folder" && pwd)"
 
 # Writes the grid pair of $2 x $3 cells into $1 unless it is there already;
-# $4 is "--text-only" or empty.
+# $4 is "--text-only", "--shapes" or empty.
 generate() {
   local dir="$1" r="$2" c="$3" only="${4:-}"
   local stamp="$r x $c ${only:-all}"
@@ -144,10 +150,10 @@ against_results=()
 # Times one plotveil case and its floor, alternating the two so that both see
 # the same state of the machine. $1 label, $2 input extension, $3 output
 # file name, $4 format option (may be empty), $5 PLOTVEIL_THREADS (empty: the
-# default, one per core).
+# default, one per core), $6 the grid's file when not grid.$2.
 time_case() {
   local label="$1" ext="$2" out="$folder/$3" option="$4" threads="${5:-}"
-  local in1="$folder/grid.$ext" in2="$folder/mask.$ext" floor_out="$folder/floor.out"
+  local in1="$folder/${6:-grid.$ext}" in2="$folder/mask.$ext" floor_out="$folder/floor.out"
   local args=("$in1" "$in2" "$out")
   [ -n "$option" ] && args+=("$option")
   local n="$runs" tool=() floor=() old=() i out_bytes failed_before="$failed"
@@ -184,7 +190,7 @@ time_case() {
   results+=("$label $(median "${tool[@]}") $(median "${floor[@]}") $(($(file_size "$in1") + $(file_size "$in2"))) $n $status")
 }
 
-generate "$folder" "$rows" "$cols"
+generate "$folder" "$rows" "$cols" $shapes
 
 cores="$(nproc)"
 time_case "text->text/1" asc out_text_text_1.asc "" 1
@@ -195,6 +201,14 @@ time_case "text->double/1" asc out_text_double_1.dbl "-f:d" 1
 time_case "text->double/$cores" asc out_text_double.dbl "-f:d"
 time_case "double->text/1" dbl out_double_text_1.asc "" 1
 time_case "double->text/$cores" dbl out_double_text.asc ""
+if [ -n "$shapes" ]; then
+  for shape in f32 f64 int; do
+    time_case "$shape:text->text/1" asc "out_${shape}_text_1.asc" "" 1 "grid_$shape.asc"
+    time_case "$shape:text->text/$cores" asc "out_${shape}_text.asc" "" "" "grid_$shape.asc"
+    time_case "$shape:text->double/1" asc "out_${shape}_double_1.dbl" "-f:d" 1 "grid_$shape.asc"
+    time_case "$shape:text->double/$cores" asc "out_${shape}_double.dbl" "-f:d" "" "grid_$shape.asc"
+  done
+fi
 
 # --- the same cells give the same output whatever the input encoding
 checks=()
@@ -211,6 +225,14 @@ same out_double_text.asc out_text_text.asc "double->text and text->text outputs"
 same out_text_text_1.asc out_text_text.asc "text->text outputs with one thread and $cores"
 same out_text_double_1.dbl out_text_double.dbl "text->double outputs with one thread and $cores"
 same out_double_text_1.asc out_double_text.asc "double->text outputs with one thread and $cores"
+if [ -n "$shapes" ]; then
+  # GDAL's 20 digits of a double read back as that double.
+  same out_f64_double.dbl out_double_double.dbl "f64 text->double and double->double outputs"
+  for shape in f32 f64 int; do
+    same "out_${shape}_text_1.asc" "out_${shape}_text.asc" "$shape text->text outputs with one thread and $cores"
+    same "out_${shape}_double_1.dbl" "out_${shape}_double.dbl" "$shape text->double outputs with one thread and $cores"
+  done
+fi
 for pair in "out_double_double.dbl 8" "out_single_single.flt 4"; do
   set -- $pair
   want=$(((12 + cells) * $2))
@@ -282,28 +304,28 @@ revision="$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)"
   printf '%s\n' "${memory[@]}"
 } | awk -v cells="$cells" -v cols="$cols" '
   NR == 1 { print; print ""; state = 0
-            printf "%-16s %9s %10s %9s %8s %9s %5s\n", "case", "median s", "M cells/s", "MB/s in", "x floor", "floor s", "runs"
+            printf "%-20s %9s %10s %9s %8s %9s %5s\n", "case", "median s", "M cells/s", "MB/s in", "x floor", "floor s", "runs"
             next }
   $1 == "--" { state++; next }
-  state == 0 && $6 != "ok" { printf "%-16s %9s\n", $1, "FAILED"; next }
+  state == 0 && $6 != "ok" { printf "%-20s %9s\n", $1, "FAILED"; next }
   state == 0 {
     t = $2 / 1e6; f = $3 / 1e6
     if ($1 ~ /^text->text\// && $1 != "text->text/1") text_s = t
     if ($1 ~ /\/1$/) { one[substr($1, 1, length($1) - 2)] = t } else if ($1 ~ /\//) { split($1, part, "/"); many[part[1]] = t; many_n = part[2] }
-    printf "%-16s %9.3f %10.2f %9.1f %8.2f %9.3f %5d\n", $1, t, cells / t / 1e6, $4 / t / 1e6, t / f, f, $5
+    printf "%-20s %9.3f %10.2f %9.1f %8.2f %9.3f %5d\n", $1, t, cells / t / 1e6, $4 / t / 1e6, t / f, f, $5
     next }
-  state == 1 && $5 != "ok" { printf "%-16s %9s\n", "gdal_translate", "FAILED"; next }
+  state == 1 && $5 != "ok" { printf "%-20s %9s\n", "gdal_translate", "FAILED"; next }
   state == 1 {
     t = $2 / 1e6
-    printf "%-16s %9.3f %10.2f %9.1f %8s %9s %5d\n", "gdal_translate", t, cells / t / 1e6, $3 / t / 1e6, "-", "-", $4
+    printf "%-20s %9.3f %10.2f %9.1f %8s %9s %5d\n", "gdal_translate", t, cells / t / 1e6, $3 / t / 1e6, "-", "-", $4
     gdal_s = t
     next }
   state == 2 { thr[++h] = $1; height[h] = $2; kib[h] = $3 }
   END {
     print ""
     if (gdal_s > 0 && text_s > 0) printf "gdal_translate: one text grid to text (AAIGrid, Float64, 6 significant digits); plotveil text->text (two grids in) is %.1f times as fast\n", gdal_s / text_s
-    split("text->text text->double double->text", names, " ")
-    for (j = 1; j <= 3; j++) if ((k = names[j]) in many && k in one) printf "%s: %s threads %.2f times as fast as one\n", k, many_n, one[k] / many[k]
+    n_names = split("text->text text->double double->text f32:text->text f32:text->double f64:text->text f64:text->double int:text->text int:text->double", names, " ")
+    for (j = 1; j <= n_names; j++) if ((k = names[j]) in many && k in one) printf "%s: %s threads %.2f times as fast as one\n", k, many_n, one[k] / many[k]
     for (i = 1; i < h; i += 2) {
       if (kib[i] == "failed" || kib[i + 1] == "failed") { print "peak memory: FAILED"; continue }
       printf "peak memory, text->text, %d columns, %d thread(s): %d rows %.1f MiB, %d rows %.1f MiB (difference %+.2f MiB)\n", cols, thr[i], height[i], kib[i] / 1024, height[i + 1], kib[i + 1] / 1024, (kib[i + 1] - kib[i]) / 1024
@@ -313,8 +335,8 @@ printf '%s\n' "${checks[@]}"
 if [ -n "$old_plotveil" ]; then
   echo
   printf '%s\n' "${against_results[@]}" | awk -v against="$against" '
-    BEGIN { printf "%-16s %9s %12s %9s\n", "case", "this s", against " s", "ratio" }
-    { printf "%-16s %9.3f %12.3f %9.2f\n", $1, $2 / 1e6, $3 / 1e6, $3 / $2 }'
+    BEGIN { printf "%-20s %9s %12s %9s\n", "case", "this s", against " s", "ratio" }
+    { printf "%-20s %9.3f %12.3f %9.2f\n", $1, $2 / 1e6, $3 / 1e6, $3 / $2 }'
   echo "ratio: the time at $against divided by this tree's, medians of runs taken in turn; outputs compared byte for byte"
 fi
 [ "$failed" -eq 0 ] || { echo "$failed command(s) or check(s) failed"; exit 1; }

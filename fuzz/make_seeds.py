@@ -87,7 +87,15 @@ def run_seeds():
     write("run_fuzz", "five_header_lines", b"ncols 2\nnrows 1\nxllcorner 0\nyllcorner 0\n"
           b"cellsize 1\n1 2 3 4\n")
     write("run_fuzz", "bad_header_number", b"ncols 2x\nnrows 1\n")
-    write("run_fuzz", "unrecognised", b"NCOLS 2\nNROWS 1\n")
+    write("run_fuzz", "unrecognised", b"NROWS 2\nNCOLS 1\n")
+    # Keywords by name in any order and case; a no-data value six digits do not hold.
+    write("run_fuzz", "keywords_by_name_exact_nodata",
+          b"NCOLS 2\nnodata_value -1234567\nCellSize 0.5\nyllcenter 7\nNROWS 2\nxllcorner 3\n"
+          b"1 -1234567\n3 4\n" + SEP +
+          b"ncols 2\nnrows 2\nxllcorner 3\nyllcorner 6.75\ncellsize 0.5\nnodata_value -1234567\n"
+          b"-1234567 1\n1e300 -2e6\n")
+    write("run_fuzz", "keyword_twice", b"ncols 2\nnrows 1\nxllcorner 0\nncols 2\ncellsize 1\n"
+          b"nodata_value -9999\n1 2\n")
     write("run_fuzz", "nan_nodata", double([2, 1, 0, 0, 1, -9999], [[float("nan"), 1]]) + SEP +
           double([2, 1, 0, 0, 1, -9999], [[1, float("inf")]]) + SEP + b"-f:t")
     # Small real grids, each with its mask.

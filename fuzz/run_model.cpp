@@ -83,7 +83,8 @@ bool open_grid(std::string_view bytes, ModelGrid& grid) {
       if (!model_skip_word(text.data(), text.size(), grid.next)) return false;
       words[lines] = std::string(text.substr(start, grid.next - start));
       ModelRead m = model_read(text.data(), text.size(), grid.next);
-      if (!m.ok) return false;
+      // A header value is a whole word too.
+      if (!m.ok || (m.next < text.size() && !is_text_space(text[m.next]))) return false;
       values[lines] = m.value;
       grid.next = m.next;
     }

@@ -4,6 +4,8 @@
 #   dist/plotveil-qgis-<version>.zip        the plugin; plotveil is looked for on PATH
 #   dist/plotveil-qgis-<version>-win64.zip  the same with plotveil.exe and
 #                                            plotveil-hdr.exe in the plugin folder
+# Both hold help.html, the guide docs/qgis.md as the algorithm's Help button
+# shows it (scripts/qgis-help.py).
 # The version is the project's (CMakeLists.txt), written into metadata.txt.
 # Entries are sorted, dated SOURCE_DATE_EPOCH (default: the last commit's time)
 # and stored without extra fields, so the same sources give the same bytes.
@@ -42,6 +44,7 @@ make_zip() {
   mkdir -p "$plugin"
   find qgis/plotveil_processing -maxdepth 1 -type f ! -name '*.pyc' -exec cp {} "$plugin/" \;
   sed -i "s/^version=.*/version=$version/" "$plugin/metadata.txt"
+  python3 scripts/qgis-help.py docs/qgis.md >"$plugin/help.html"
   [ $# -eq 0 ] || cp "$@" "$plugin/"
   find "$tree" -type d -exec chmod 755 {} +
   find "$tree" -type f -exec chmod 644 {} +

@@ -3,10 +3,13 @@ input's, and how they are written beside their names and put in place only
 when everything succeeded, so that an earlier result survives anything else."""
 
 import os
+import secrets
 import stat
 import tempfile
 
 from qgis.core import QgsProcessingException
+
+from .translation import tr
 
 
 def _same(a, b):
@@ -16,6 +19,20 @@ def _same(a, b):
         except OSError:
             pass
     return os.path.normcase(os.path.realpath(a)) == os.path.normcase(os.path.realpath(b))
+
+
+def _create_new(folder, prefix, suffix):
+    """Creates an empty file of a new name in `folder` with the permissions
+    any new file gets there (mode 0666 less the umask), which plotveil's
+    output keeps when it writes over it; returns its path."""
+    for _ in range(100):
+        path = os.path.join(folder, prefix + secrets.token_hex(4) + suffix)
+        try:
+            os.close(os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, 'O_BINARY', 0), 0o666))
+            return path
+        except FileExistsError:
+            continue
+    raise FileExistsError(17, 'no free temporary name', folder)
 
 
 class OutputFiles:
@@ -37,11 +54,37 @@ class OutputFiles:
             for owned in layer.files():
                 for final in self.finals:
                     if _same(final, owned):
-                        what = 'The output' if final == self.grid else 'The output\'s {}'.format(
+                        what = tr('The output') if final == self.grid else tr('The output\'s {}').format(
                             os.path.basename(final))
                         raise QgsProcessingException(
-                            '{} {} is a file of {} ({}): plotveil would replace it. Choose another '
-                            'output name.'.format(what, final, layer, owned))
+                            tr('{} {} is a file of {} ({}): plotveil would replace it. Choose another '
+                               'output name.').format(what, final, layer, owned))
+
+    def refuse_others(self):
+        """Refuses an output whose base name another dataset uses in the
+        output's folder: its .prj or .hdr would be replaced (roads.shp and
+        roads.prj beside roads.asc, scene.img and scene.hdr beside
+        scene.flt). The output's own set is the grid and, beside an existing
+        grid, its .hdr, .prj and .stx (GDAL's statistics of an ESRI grid);
+        a .hdr or .prj of the output's name without the grid is another
+        dataset's."""
+        folder = os.path.dirname(self.grid) or '.'
+        try:
+            names = os.listdir(folder)
+        except OSError:
+            return   # a folder still to be made holds nothing
+        stem = os.path.normcase(os.path.basename(self.base))
+        own = {os.path.normcase(os.path.basename(self.grid))}
+        if os.path.lexists(self.grid):
+            own |= {stem + extension for extension in ('.hdr', '.prj', '.stx')}
+        # The other dataset's own file named first: scene.img before its scene.hdr.
+        for name in sorted(names, key=lambda n: (os.path.splitext(n)[1].lower() in ('.hdr', '.prj', '.stx'), n)):
+            if (os.path.normcase(os.path.splitext(name)[0]) == stem and os.path.normcase(name) not in own
+                    and not os.path.isdir(os.path.join(folder, name))):   # a folder (roads.gdb) keeps its files inside
+                raise QgsProcessingException(
+                    tr('{} shares its name with the output {}: it is another dataset\'s file, whose .prj or '
+                       '.hdr the output\'s would replace. Choose another output name.').format(
+                        os.path.join(folder, name), self.grid))
 
     def refuse_unwritable(self):
         """Refuses, before anything runs, a folder that cannot be written and
@@ -64,14 +107,14 @@ class OutputFiles:
             os.close(handle)
             os.remove(probe)
         except OSError as e:
-            raise QgsProcessingException('The output folder {} cannot be written: {}'.format(folder, e.strerror or e))
+            raise QgsProcessingException(tr('The output folder {} cannot be written: {}').format(folder, e.strerror or e))
         for final in self.finals:
             if os.path.isdir(final):
-                raise QgsProcessingException('{} is a folder: plotveil cannot write its output there. '
-                                             'Choose another output name.'.format(final))
+                raise QgsProcessingException(tr('{} is a folder: plotveil cannot write its output there. '
+                                                'Choose another output name.').format(final))
             if os.path.lexists(final) and not os.stat(final).st_mode & stat.S_IWUSR:
-                raise QgsProcessingException('{} is read-only: plotveil would replace it. Make it writable '
-                                             'or choose another output name.'.format(final))
+                raise QgsProcessingException(tr('{} is read-only: plotveil would replace it. Make it writable '
+                                                'or choose another output name.').format(final))
 
     def make_temporary(self):
         """Names the temporary grid (created empty) in the output's folder;
@@ -80,11 +123,9 @@ class OutputFiles:
         # A short stem: the name with its temporary part must still fit where the output's fits.
         stem = os.path.basename(self.base)[:32]
         try:
-            handle, grid = tempfile.mkstemp(prefix='.{}.plotveil-'.format(stem), suffix='.' + self.extension,
-                                            dir=folder)
-            os.close(handle)
+            grid = _create_new(folder, '.{}.plotveil-'.format(stem), '.' + self.extension)
         except OSError as e:
-            raise QgsProcessingException('Could not create a file beside the output {}: {}'.format(
+            raise QgsProcessingException(tr('Could not create a file beside the output {}: {}').format(
                 self.grid, e.strerror or e))
         base = os.path.splitext(grid)[0]
         self.temporary = {self.grid: grid, self.base + '.prj': base + '.prj', self.base + '.hdr': base + '.hdr'}
@@ -95,7 +136,8 @@ class OutputFiles:
 
     def commit(self, has_projection):
         """Moves the temporary files over their names, sidecars first; a .prj
-        of an earlier output goes when the grid has no coordinate system."""
+        of an earlier output goes when the grid has no coordinate system, and
+        the statistics GIS programs kept of an earlier output go with it."""
         try:
             for final in self.finals[1:] + [self.grid]:
                 temporary = self.temporary[final]
@@ -103,9 +145,13 @@ class OutputFiles:
                     os.replace(temporary, final)
                 elif final.endswith('.prj') and not has_projection and os.path.lexists(final):
                     os.remove(final)
+            for stale in (self.grid + '.aux.xml', self.base + '.stx'):
+                if os.path.isfile(stale):
+                    os.remove(stale)
             self.committed = True
         except OSError as e:
-            raise QgsProcessingException('Could not put the output {} in place: {}'.format(self.grid, e))
+            raise QgsProcessingException(tr('Could not put the output {} in place: {}').format(
+                self.grid, e.strerror or 'error {}'.format(e.errno)))
         finally:
             self.discard()
 

@@ -10,6 +10,8 @@ import threading
 
 from qgis.core import QgsProcessingException
 
+from .translation import tr
+
 
 def run_plotveil(arguments, rows, feedback):
     """Runs `arguments` with no standard input, so that plotveil never waits
@@ -19,7 +21,7 @@ def run_plotveil(arguments, rows, feedback):
     try:
         process, chunks = _start(arguments)
     except OSError as e:
-        raise QgsProcessingException('Could not start {}: {}'.format(arguments[0], e))
+        raise QgsProcessingException(tr('Could not start {}: {}').format(arguments[0], e))
     dots, after = 0, bytearray()
     try:
         while True:
@@ -104,7 +106,7 @@ def run_quietly(arguments):
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                 creationflags=getattr(subprocess, 'CREATE_NO_WINDOW', 0))
     except OSError as e:
-        raise QgsProcessingException('Could not start {}: {}'.format(arguments[0], e))
+        raise QgsProcessingException(tr('Could not start {}: {}').format(arguments[0], e))
     return result.returncode, result.stdout.decode('utf-8', 'replace').replace('\r', '').strip()
 
 
@@ -113,10 +115,6 @@ def shell_command(arguments):
     if os.name == 'nt':
         return subprocess.list2cmdline(arguments)
     return ' '.join(shlex.quote(a) for a in arguments)
-
-
-HEADER_FIELDS = ('number of columns (ncols)', 'number of rows (nrows)', 'lower-left x (xllcorner)',
-                 'lower-left y (yllcorner)', 'cell size (cellsize)', 'no-data value (nodata_value)')
 
 
 def failure_reason(code, message, names):
@@ -129,23 +127,25 @@ def failure_reason(code, message, names):
                          message)
     if mismatch:
         index = int(mismatch.group(1))
-        field = HEADER_FIELDS[index - 1] if 1 <= index <= 6 else 'header value {}'.format(index)
-        return 'the layers differ in their {}: {} in {}, {} in {}'.format(
+        fields = (tr('number of columns (ncols)'), tr('number of rows (nrows)'), tr('lower-left x (xllcorner)'),
+                  tr('lower-left y (yllcorner)'), tr('cell size (cellsize)'), tr('no-data value (nodata_value)'))
+        field = fields[index - 1] if 1 <= index <= 6 else tr('header value {}').format(index)
+        return tr('the layers differ in their {}: {} in {}, {} in {}').format(
             field, mismatch.group(2), known(mismatch.group(3)), mismatch.group(5), known(mismatch.group(4)))
     short = re.search(r'error reading from (.*) in row (\d+) \((\d+) values read\)', message)
     if short:
-        return '{} ends early or holds a cell that is no number in row {}'.format(known(short.group(1)),
-                                                                              short.group(2))
-    for pattern, text in ((r'error reading fiel header from (.*)', 'the header of {} cannot be read'),
-                          (r'could not open input file (.*)', '{} cannot be opened'),
+        return tr('{} ends early or holds a cell that is no number in row {}').format(
+            known(short.group(1)), short.group(2))
+    for pattern, text in ((r'error reading fiel header from (.*)', tr('the header of {} cannot be read')),
+                          (r'could not open input file (.*)', tr('{} cannot be opened')),
                           (r'could not recognise file format \(ascii, single or double\) for (.*)',
-                           '{} is in no form plotveil reads'),
-                          (r'grid (.*) has an unusable size', '{} has a size that describes no rows')):
+                           tr('{} is in no form plotveil reads')),
+                          (r'grid (.*) has an unusable size', tr('{} has a size that describes no rows'))):
         found = re.search(pattern, message)
         if found:
             return text.format(known(found.group(1).strip()))
     if code in (4, 6):
-        return 'writing the output failed (a full disk?)'
+        return tr('writing the output failed (a full disk?)')
     if 'could not allocate memory' in message:
-        return 'there was not enough memory'
-    return 'plotveil failed'
+        return tr('there was not enough memory')
+    return tr('plotveil failed')

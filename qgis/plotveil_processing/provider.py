@@ -9,6 +9,7 @@ from processing.core.ProcessingConfig import ProcessingConfig, Setting
 
 from .mask_algorithm import MaskAlgorithm
 from .programs import FOLDER_SETTING, PLUGIN_FOLDER
+from .translation import tr
 
 
 class PlotveilProvider(QgsProcessingProvider):
@@ -16,7 +17,8 @@ class PlotveilProvider(QgsProcessingProvider):
         ProcessingConfig.settingIcons[self.name()] = self.icon()
         ProcessingConfig.addSetting(Setting(
             self.name(), FOLDER_SETTING,
-            'Folder of plotveil and plotveil-hdr (empty: the plugin folder, then PATH)',
+            tr('Folder of plotveil and plotveil-hdr (empty: the plugin folder, PATH, then where the quick starts '
+               'install)'),
             '', valuetype=Setting.FOLDER))
         ProcessingConfig.readSettings()
         self.refreshAlgorithms()

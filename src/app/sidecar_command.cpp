@@ -12,6 +12,7 @@
 #include "grid/files/byte_streams.hpp"
 #include "grid/files/encoding.hpp"
 #include "grid/files/header.hpp"
+#include "grid/files/rows.hpp"
 #include "grid/files/sidecar.hpp"
 
 namespace plotveil {
@@ -91,6 +92,21 @@ std::string size_problem(const InStream& in, GridEncoding encoding, const Sideca
   return exact ? sizes + " (bytes after its last row: not a grid as plotveil writes it)" : "";
 }
 
+// The rows a run writes under `header`, as it counts them: ncols truncated to
+// a row width, the whole rows of nrows (none for rows without cells), into
+// columns, rows and grid_bytes. False for a size no run writes.
+bool written_layout(const GridHeader& header, GridEncoding encoding, SidecarLayout& layout) {
+  if (!grid_size_usable(header)) return false;
+  const RowShape shape = row_shape(header.value[kNcols]);
+  const double nrows = header.value[kNrows];
+  layout.columns = shape.width;
+  layout.rows = shape.width > 0 && nrows >= 1 ? static_cast<std::int64_t>(nrows) : 0;
+  const std::uint64_t cell_bytes = encoding == GridEncoding::double_precision ? 8 : 4;
+  layout.grid_bytes = 12 * cell_bytes + static_cast<std::uint64_t>(layout.columns) *
+                                            static_cast<std::uint64_t>(layout.rows) * cell_bytes;
+  return true;
+}
+
 // Writes the sidecar of one grid; false, with its message said, when refused
 // or failed.
 bool write_sidecar(const std::string& grid, bool force) {
@@ -168,8 +184,13 @@ bool print_statistics(const std::string& grid, bool& printed_before) {
   }
   // The statistics are written last: a grid cut short holds those of another.
   SidecarLayout layout;
-  std::string problem = describe_grid(header, *encoding, layout);
-  if (problem.empty()) problem = size_problem(in, *encoding, layout, true);
+  std::string problem;
+  if (!written_layout(header, *encoding, layout)) {
+    problem = "ncols " + exact_number(header.value[kNcols]) + " and nrows " + exact_number(header.value[kNrows]) +
+              " describe no rows plotveil writes";
+  } else {
+    problem = size_problem(in, *encoding, layout, true);
+  }
   if (!problem.empty()) {
     complain("no statistics for " + grid + ": " + problem);
     return false;
@@ -189,8 +210,8 @@ bool print_statistics(const std::string& grid, bool& printed_before) {
 bool share_sidecar(const std::string& first, const std::string& second) {
   const std::string a = sidecar_name(first);
   const std::string b = sidecar_name(second);
-  const std::size_t a_cut = a.find_last_of("/\\") + 1;  // 0 without a folder
-  const std::size_t b_cut = b.find_last_of("/\\") + 1;
+  const std::size_t a_cut = platform::entry_name_start(a);  // 0 without a folder
+  const std::size_t b_cut = platform::entry_name_start(b);
   if (!platform::same_entry_name(a.substr(a_cut), b.substr(b_cut))) return false;
   const std::optional<platform::FileIdentity> a_folder = platform::identify(a_cut ? a.substr(0, a_cut) : ".");
   const std::optional<platform::FileIdentity> b_folder = platform::identify(b_cut ? b.substr(0, b_cut) : ".");

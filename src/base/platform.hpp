@@ -50,6 +50,10 @@ inline bool names_file(const std::string& name, const FileIdentity& identity) {
   return found && *found == identity;
 }
 
+// Where the last component of `path` begins: after its last folder separator
+// ('/', and on Windows '\\' and a drive's ':'); 0 when it names no folder.
+std::size_t entry_name_start(const std::string& path);
+
 // True when two names of entries in one folder name the same entry: the same
 // bytes, or on Windows the same letters in any case.
 bool same_entry_name(const std::string& first, const std::string& second);

@@ -59,6 +59,11 @@ std::optional<FileIdentity> identify(const std::string& name) {
   return identity_of(info);
 }
 
+std::size_t entry_name_start(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? 0 : slash + 1;
+}
+
 bool same_entry_name(const std::string& first, const std::string& second) { return first == second; }
 
 bool remove_file(const std::string& name) { return !has_nul(name) && ::unlink(name.c_str()) == 0; }

@@ -123,6 +123,11 @@ std::optional<FileIdentity> identify(const std::string& name) {
   return found;
 }
 
+std::size_t entry_name_start(const std::string& path) {
+  const std::size_t separator = path.find_last_of("/\\:");
+  return separator == std::string::npos ? 0 : separator + 1;
+}
+
 bool same_entry_name(const std::string& first, const std::string& second) {
   // NTFS compares names by their characters' upper case.
   const std::optional<std::wstring> a = wide(first);

@@ -13,8 +13,9 @@
 #     lines a task, and its failed lines go again as a list of their own
 #     (failed-lines.sh --list). A list with a byte-order mark, CR CR LF line
 #     ends, lines that are no run and a missing output folder fails just those
-#     lines, with their messages on Slurm's .out; 2000 failed lines of 5000 go
-#     again through --list, 134 a task.
+#     lines, with their messages on Slurm's .out; a list whose lines race (one
+#     output twice, a line reading another's output) runs nothing and fails
+#     every task; 2000 failed lines of 5000 go again through --list, 134 a task.
 #  2. The README's `xargs` and GNU `parallel` commands and the manual's `xargs`,
 #     taken as they stand, run on the same list with the same results, names
 #     with quotes, $( and a backslash among them.
@@ -419,6 +420,35 @@ same "hostile lines: Slurm's .out" "$(cd "$lines_dir" && cat slurm-*.out | sort)
     "mask-pairs: line 5 of hostile.txt: cannot write missing/d.asc.log (does the folder missing exist?)" \
     "mask-pairs: line 8 of hostile.txt is not 'grid_1 grid_2 outgrid [-f:t|-f:s|-f:d]': elevation.asc mask.asc" | sort)"
 same "hostile lines: failed-lines.sh" "$(cd "$lines_dir" && sh "$root/examples/slurm/failed-lines.sh" hostile.txt)" "2-5,8"
+
+# --- lines that race ---------------------------------------------------------------
+
+# Two lines naming one output (./ and // make no other name), and a line that
+# reads another line's output: the list is refused, every task fails naming
+# the lines, nothing is written, and failed-lines.sh lists them although an
+# earlier run left "exit 0" in one's log.
+race_dir=$dir/race
+mkdir -p "$race_dir/out"
+cp "$root/examples/elevation.asc" "$root/examples/mask.asc" "$race_dir/"
+printf '%s\n' "elevation.asc mask.asc out/a.asc" "elevation.asc mask.asc out/b.asc" \
+  "elevation.asc mask.asc .//out/./a.asc -f:t" "out/b.asc mask.asc out/c.asc" >"$race_dir/race.txt"
+echo "exit 0" >"$race_dir/out/a.asc.log"
+(cd "$race_dir" && timeout 120 sbatch --wait --parsable --array=1-2 \
+  "$root/examples/slurm/mask-pairs.sbatch" race.txt 2 >"$dir/sbatch-race.out" 2>&1)
+same "racing lines: sbatch --wait" "$?" 1
+job=$(head -n 1 "$dir/sbatch-race.out"); job=${job%%;*}
+same "racing lines: the tasks' exit codes" \
+  "$(scontrol -o show job "$job" 2>/dev/null |
+    sed -n 's/.* ArrayTaskId=\([0-9]*\) .* ExitCode=\([0-9]*\):.*/\1 \2/p' | sort -n)" $'1 1\n2 1'
+same "racing lines: nothing written" "$(cd "$race_dir" && find out -type f | sort | paste -sd' ')" "out/a.asc.log"
+race_message=$(printf '%s\n' \
+  "mask-pairs: lines 1 and 3 of race.txt both write .//out/./a.asc: one result would be lost" \
+  "mask-pairs: line 4 of race.txt reads out/b.asc, which line 2 writes" \
+  "mask-pairs: race.txt runs nothing: give each line its own output, and run lines that read others' outputs as a list of their own once those have ended")
+for task in 1 2; do
+  same "racing lines: task $task's .out" "$(cat "$race_dir/slurm-${job}_$task.out" 2>/dev/null)" "$race_message"
+done
+same "racing lines: failed-lines.sh" "$(cd "$race_dir" && sh "$root/examples/slurm/failed-lines.sh" race.txt)" "1-4"
 
 # --- thousands of failed lines ---------------------------------------------------
 

@@ -67,6 +67,11 @@ TEST(SidecarCommand, WritesTheSidecarOrRefusesWithAReason) {
        "no statistics for %.flt: it holds 70 bytes, its header describes 72 (an unfinished grid?)", {}},
       {"g.dbl", double_grid(with_statistics, cells) + "x", {"--stats"}, {}, 1,
        "no statistics for %.dbl: it holds 145 bytes, its header describes 144", {}},
+      // Sizes a sidecar cannot describe, in a grid a run finished: its rows as the run counts them.
+      {"g.flt", single_grid(binary_header(2.5, 2.7, 0, 0, 0), {{1, 2}, {3, 4}}), {"--stats"}, {}, 0,
+       "grid %.flt\ncount 0\nminimum 0\nmaximum 0\nsum 0\nmean 0\nstandard_deviation 0\n", {}},
+      {"g.dbl", double_grid(binary_header(3, 0), {}), {"--stats"}, {}, 0,
+       "grid %.dbl\ncount 0\nminimum 0\nmaximum 0\nsum 0\nmean 0\nstandard_deviation 0\n", {}},
       {"g.dbl", double_grid(geometry, cells), {"--stats", "-f"}, {}, 2, "-f has no place beside it", {}},
   };
   for (const Case& c : cases) {
@@ -194,6 +199,15 @@ TEST(SidecarCommand, OptionsAndSeveralGrids) {
   EXPECT_EQ(shared.err.rfind(console_text("plotveil-hdr: ./b.flt and b.dbl have one sidecar, b.hdr: nothing written"), 0), 0u)
       << shared.err;
   EXPECT_NE(read_file(dir.file("b.hdr")).find("NBITS         32"), std::string::npos) << "b.flt's sidecar as it was";
+  if (!windows_tool()) {
+    // On Linux a backslash is part of a name, not a folder's end.
+    dir.write("c\\g.flt", bytes);
+    dir.write("c\\g.dbl", double_grid(binary_header(1, 1), {{5}}));
+    RunResult joined = run_tool({"c\\g.flt", "./c\\g.dbl"}, options);
+    EXPECT_EQ(joined.exit_code, 1);
+    EXPECT_EQ(joined.out, "");
+    EXPECT_FALSE(file_exists(dir.file("c\\g.hdr")));
+  }
 }
 
 }  // namespace

@@ -35,9 +35,10 @@ else:
 sys.path[:0] = [PLUGINS, '/usr/share/qgis/python/plugins']
 
 import numpy  # noqa: E402
-from osgeo import gdal  # noqa: E402
+from osgeo import gdal, ogr, osr  # noqa: E402
 from qgis.core import (QgsApplication, QgsCoordinateReferenceSystem, QgsProcessingContext,  # noqa: E402
                        QgsProcessingException, QgsProcessingFeedback, QgsProject, QgsRasterLayer)
+from qgis.PyQt.QtCore import QUrl  # noqa: E402
 
 gdal.UseExceptions()
 QGIS = QgsApplication([], False)
@@ -100,7 +101,7 @@ class ProcessingProviderTest(unittest.TestCase):
         # Without a coordinate system, as the text grids have none.
         cls.grids['tif0'] = tuple(cls.copy(path, 'GTiff', '_0.tif') for path in cls.grids['asc'])
         gdal.SetConfigOption('AAIGRID_DATATYPE', None)
-        # Upper-case headers, which plotveil does not recognise.
+        # Upper-case headers, which plotveil reads as they are.
         cls.grids['ASC'] = tuple(os.path.join(cls.work, 'upper_' + os.path.basename(p)) for p in cls.grids['asc'])
         for source, upper in zip(cls.grids['asc'], cls.grids['ASC']):
             with open(source, 'rb') as a, open(upper, 'wb') as b:
@@ -114,6 +115,9 @@ class ProcessingProviderTest(unittest.TestCase):
             for source, grid in zip(cls.grids['asc'], cls.grids[form]):
                 cls.plotveil(source, source, grid, layout)
                 subprocess.run(['plotveil-hdr', grid], check=True, stdout=subprocess.DEVNULL)
+        # GeoTIFF copies of the single grids: Float32, which the plugin writes as single grids.
+        cls.grids['tif32'] = tuple(cls.copy(path, 'GTiff', '_32.tif', outputSRS='EPSG:25832')
+                                   for path in cls.grids['flt'])
 
     @staticmethod
     def plotveil(grid, mask, output, layout):
@@ -150,6 +154,11 @@ class ProcessingProviderTest(unittest.TestCase):
         self.assertEqual([p.name() for p in algorithm.parameterDefinitions()],
                          ['GRID', 'MASK', 'FORMAT', 'OUTPUT'])
         self.assertIn('no-data', algorithm.shortHelpString())
+        self.assertIn('a millionth of a cell', algorithm.shortHelpString())   # no 10<sup>9</sup>, which tooltips show as 109
+        self.assertEqual((algorithm.group(), algorithm.groupId()), ('Raster analysis', 'rasteranalysis'))
+        if os.environ.get('PLOTVEIL_QGIS_ZIP'):   # the zip holds the guide as the Help button's page
+            with open(QUrl(algorithm.helpUrl()).toLocalFile(), encoding='utf-8') as stream:
+                self.assertIn('Mask grid with grid', stream.read())
 
     def test_version_follows_the_project(self):
         with open(os.path.join(ROOT, 'CMakeLists.txt')) as stream:
@@ -173,6 +182,7 @@ class ProcessingProviderTest(unittest.TestCase):
                  ('', True, beside),
                  ('', False, on_path),
                  (self.work, True, None))
+        home, path = os.environ['HOME'], os.environ['PATH']
         try:
             for setting, in_plugin, found in cases:
                 with self.subTest(setting=setting, in_plugin=in_plugin):
@@ -182,17 +192,31 @@ class ProcessingProviderTest(unittest.TestCase):
                     elif os.path.exists(beside):
                         os.remove(beside)
                     self.assertEqual(find_program('plotveil'), found)
+            # A desktop-started QGIS without the PATH of ~/.bashrc: the quick start's ~/.local/bin.
+            ProcessingConfig.setSettingValue('PLOTVEIL_FOLDER', '')
+            os.remove(beside)
+            os.environ.update(HOME=own, PATH='/nonexistent')
+            local = os.path.join(own, '.local', 'bin')
+            with self.subTest('~/.local/bin'):
+                if not os.path.exists('/usr/bin/plotveil'):   # the other place looked in
+                    with self.assertRaisesRegex(QgsProcessingException, r'nor on PATH nor in ~/\.local/bin or /usr/bin'):
+                        self.run_mask(self.grids['asc'][0], self.grids['asc'][1], 0, 'not_found.asc')
+                os.makedirs(local)
+                shutil.copy(on_path, local)
+                self.assertEqual(find_program('plotveil'), os.path.join(local, 'plotveil'))
         finally:
+            os.environ.update(HOME=home, PATH=path)
             ProcessingConfig.setSettingValue('PLOTVEIL_FOLDER', '')
             if os.path.exists(beside):
                 os.remove(beside)
 
     def test_mask_gives_what_plotveil_gives(self):
         # (grid's form, mask's form, the pair plotveil is given by hand, how many
-        # of the two plotveil reads as they are): the others are written as text
-        # grids first, every value unchanged.
-        cases = (('asc', 'asc', 'asc', 2), ('ASC', 'ASC', 'asc', 0), ('tif', 'tif', 'asc', 0),
-                 ('asc', 'tif0', 'asc', 1), ('flt', 'flt', 'flt', 2), ('dbl', 'dbl', 'dbl', 2))
+        # of the two plotveil reads as they are): the others are written as
+        # single or double grids first, every value of the grid unchanged.
+        cases = (('asc', 'asc', 'asc', 2), ('ASC', 'ASC', 'asc', 2), ('tif', 'tif', 'asc', 0),
+                 ('asc', 'tif0', 'asc', 1), ('flt', 'flt', 'flt', 2), ('dbl', 'dbl', 'dbl', 2),
+                 ('tif32', 'tif32', 'flt', 0), ('flt', 'tif0', 'flt', 1))
         for grid_form, mask_form, reference, direct in cases:
             for layout in range(3):
                 with self.subTest(grid=grid_form, mask=mask_form, format=FLAGS[layout]):
@@ -200,7 +224,7 @@ class ProcessingProviderTest(unittest.TestCase):
                     self.plotveil(*self.grids[reference], expected, layout)
                     # The temporary output's extension follows the format.
                     result, feedback = self.run_mask(self.grids[grid_form][0], self.grids[mask_form][1],
-                                                     layout, 'out_{}_{}.tif'.format(grid_form, mask_form))
+                                                     layout, 'out_{}_{}_{}.tif'.format(grid_form, mask_form, layout))
                     output = result['OUTPUT']
                     self.assertTrue(output.endswith('.' + EXTENSIONS[layout]), output)
                     with open(output, 'rb') as got, open(expected, 'rb') as want:
@@ -208,6 +232,7 @@ class ProcessingProviderTest(unittest.TestCase):
                     self.assertEqual(feedback.progress[-1], 100)
                     self.assertEqual(feedback.progress, sorted(feedback.progress))
                     self.assertEqual(direct, sum('as it is' in line for line in feedback.log))
+                    self.assertEqual(2 - direct, sum('-precision grid, ' in line for line in feedback.log))
                     layer = QgsRasterLayer(output, 'masked')
                     self.assertTrue(layer.isValid())
                     self.assertEqual((layer.width(), layer.height()), (12, 10))
@@ -265,13 +290,13 @@ class ProcessingProviderTest(unittest.TestCase):
             stream.write(('1 ' * cols + '\n') * rows)
         for layout in range(3):
             with self.subTest(format=FLAGS[layout]):
-                earlier = os.path.join(self.work, 'cancelled.' + EXTENSIONS[layout])
+                earlier = os.path.join(self.work, 'cancelled{}.{}'.format(layout, EXTENSIONS[layout]))
                 with open(earlier, 'w') as stream:
                     stream.write('an earlier result')
                 before = sorted(os.listdir(self.work))
                 # Past the plugin's own steps: plotveil is running.
                 feedback = Recorder(cancel_at=76)
-                result, _ = self.run_mask(big, big, layout, 'cancelled.' + EXTENSIONS[layout], feedback)
+                result, _ = self.run_mask(big, big, layout, os.path.basename(earlier), feedback)
                 self.assertEqual(result, {})
                 self.assertLess(max(feedback.progress), 100)
                 with open(earlier) as stream:
@@ -349,8 +374,8 @@ class ProcessingProviderTest(unittest.TestCase):
                         QgsCoordinateReferenceSystem.WKT1_ESRI))
             return os.path.join(folder, 'elevation.asc'), os.path.join(folder, 'mq.asc'), 1, 'mq.flt'
 
-        def upper_case():  # 4. cancelled while a layer is written for plotveil
-            return self.grids['ASC'][0], self.grids['ASC'][1], 0, 'earlier.asc'
+        def geotiffs():  # 4. cancelled while a layer is written for plotveil
+            return self.grids['tif'][0], self.grids['tif'][1], 0, 'earlier.asc'
 
         def damaged():  # 5. a failed run: an earlier result under the name survives
             folder = tempfile.mkdtemp(dir=self.work)
@@ -368,11 +393,58 @@ class ProcessingProviderTest(unittest.TestCase):
 
         mask_cells = self.cells_of(self.grids['asc'][1])[0]
 
-        def near_corner():  # within the stated tolerance: one part in 10^9
-            shift = 452000 * 3e-10
+        def near_corner():  # within the stated tolerance: a millionth of a cell
+            shift = 25 * 9e-7
             return (self.tif('g.tif', elevation, nodata=-9999),
                     self.tif('m.tif', mask_cells, nodata=-9999, transform=(452000 + shift, 25, 0, 236750, 0, -25)),
                     0, 'near_out.asc')
+
+        def one_cell_off():  # 2. 5 mm cells at x = 5,000,000: one cell is one part in 10^9
+            return (self.tif('g.tif', elevation, transform=(5e6, 0.005, 0, 5.6e6, 0, -0.005)),
+                    self.tif('m.tif', mask_cells, transform=(5e6 + 0.005, 0.005, 0, 5.6e6, 0, -0.005)),
+                    0, 'one_cell_out.asc')
+
+        def south_up():  # 6. rows from south to north
+            return (self.tif('south_up.tif', elevation, transform=(452000, 25, 0, 236500, 0, 25)),
+                    self.grids['tif'][1], 0, 'south_up_out.asc')
+
+        def shapefile():  # 1. another dataset's files under the output's name
+            folder = tempfile.mkdtemp(dir=self.work)
+            source = ogr.GetDriverByName('ESRI Shapefile').CreateDataSource(os.path.join(folder, 'roads.shp'))
+            srs = osr.SpatialReference()
+            srs.ImportFromEPSG(25832)
+            source.CreateLayer('roads', srs, ogr.wkbLineString)
+            source = None
+            return self.grids['tif'][0], self.grids['tif'][1], 0, os.path.join(folder, 'roads.asc'), False
+
+        def envi_scene():
+            path = self.tif('scene.tif', elevation)
+            gdal.Translate(path[:-4] + '.img', path, format='ENVI')
+            os.remove(path)
+            return self.grids['tif'][0], self.grids['tif'][1], 1, path[:-4] + '.flt', False
+
+        def lone_prj():  # a .prj without its grid is another dataset's
+            folder = tempfile.mkdtemp(dir=self.work)
+            with open(os.path.join(folder, 'lone.prj'), 'w') as stream:
+                stream.write('kept')
+            return self.grids['tif'][0], self.grids['tif'][1], 0, os.path.join(folder, 'lone.asc'), False
+
+        def earlier_result():  # the output's own earlier files are replaced; made with the umask's mode
+            folder = tempfile.mkdtemp(dir=self.work)
+            for name in ('again.flt', 'again.hdr', 'again.prj', 'again.stx', 'again.flt.aux.xml'):
+                with open(os.path.join(folder, name), 'w') as stream:
+                    stream.write('an earlier result')
+            return self.grids['tif'][0], self.grids['tif'][1], 1, os.path.join(folder, 'again.flt')
+
+        def sidecar_fails():  # 5. a full disk as plotveil-hdr writes: messages name the output's files
+            folder = tempfile.mkdtemp(dir=self.work)
+            shutil.copy(shutil.which('plotveil'), folder)
+            with open(os.path.join(folder, 'plotveil-hdr'), 'w') as stream:
+                stream.write('#!/bin/sh\necho "plotveil-hdr: error writing ${1%.*}.hdr: No space left on device '
+                             '(removed)"\nexit 1\n')
+            os.chmod(os.path.join(folder, 'plotveil-hdr'), 0o755)
+            ProcessingConfig.setSettingValue('PLOTVEIL_FOLDER', folder)
+            return self.grids['asc'][0], self.grids['asc'][1], 1, os.path.join(folder, 'full.flt')
 
         def far_corner():  # half a cell off
             return (self.tif('g.tif', elevation, nodata=-9999),
@@ -425,19 +497,64 @@ class ProcessingProviderTest(unittest.TestCase):
             shutil.copy(self.grids['asc'][0], grid)
             return grid, self.grids['asc'][1], 0, os.path.join(folder, 'out $HOME.asc')
 
+        def text_mask_below():  # 13. a data cell below the no-data value; no-data cells as -9999.000
+            folder = tempfile.mkdtemp(dir=self.work)
+            cells = [['-9999.000' if v == -9999 else repr(v) for v in row] for row in mask_cells]
+            cells[4][4] = '-10000.5'
+            path = os.path.join(folder, 'below.asc')
+            with open(self.grids['asc'][1]) as source, open(path, 'w') as stream:
+                stream.write(''.join(source.readlines()[:6]) + '\n'.join(' '.join(row) for row in cells) + '\n')
+            return self.grids['asc'][0], path, 0, os.path.join(folder, 'below_out.asc')
+
+        def text_grid_nan():  # 13. a word GDAL reads as NaN and plotveil does not read
+            folder = tempfile.mkdtemp(dir=self.work)
+            path = os.path.join(folder, 'nan_word.asc')
+            with open(self.grids['asc'][0]) as source, open(path, 'w') as stream:
+                lines = source.readlines()
+                words = lines[8].split()
+                words[3] = 'nan'
+                stream.write(''.join(lines[:8] + [' '.join(words) + '\n'] + lines[9:]))
+            return path, self.grids['asc'][1], 1, 'nan_word_out.flt'
+
+        def single_nan(skip=48):  # 13. a NaN cell in a single grid; a sidecar that skips no header
+            folder = tempfile.mkdtemp(dir=self.work)
+            path = os.path.join(folder, 'nan_cell.flt')
+            cells = numpy.array(elevation, dtype='<f4')
+            cells[2][3] = nan if skip else cells[2][3]
+            with open(path, 'wb') as stream:
+                numpy.array([12, 10, 452000, 236500, 25, -9999] + [0] * 6, dtype='<f4').tofile(stream)
+                cells.tofile(stream)
+            subprocess.run(['plotveil-hdr', path], check=True, stdout=subprocess.DEVNULL)
+            with open(path[:-4] + '.hdr') as stream:
+                header = re.sub(r'SKIPBYTES\s+48', 'SKIPBYTES {}'.format(skip), stream.read())
+            with open(path[:-4] + '.hdr', 'w') as stream:
+                stream.write(header)
+            return path, self.grids['asc'][1], 0, 'nan_cell_out.asc'
+
         # (finding, the layers and output, the exception's words or None, a check of a run that succeeded)
         cases = (
             ('1 ENVI .hdr', envi, r'The output\'s dem\.hdr .* is a file of the grid layer "dem"', None),
             ('1 EHdr .hdr', ehdr, r'The output\'s a\.hdr .* is a file of the grid layer "a"', None),
             ('2 VRT source', vrt, r'The output .*victim\.asc is a file of the grid layer "victim"', None),
             ('3 mask .prj', prj, r'The output\'s mq\.prj .* is a file of the mask layer "mq"', None),
-            ('4 cancel while converting', upper_case, 'cancel', None),
+            ('4 cancel while converting', geotiffs, 'cancel', None),
             ('5 a failed step', damaged, r'GDAL cannot read the grid layer "short" \(.*short\.asc\)', None),
             ('6 rotated', rotated, r'The grid layer "rotated" is rotated .* north up', None),
             ('7 other coordinate systems', geographic,
              r'different coordinate systems: the grid layer "elevation_GTiff" EPSG:25832, the mask layer '
              r'"m4326" EPSG:4326', None),
-            ('7 corners within one part in 10^9', near_corner, None, 'near'),
+            ('7 corners within a millionth of a cell', near_corner, None, 'near'),
+            ('2 one 5 mm cell east at x = 5,000,000', one_cell_off,
+             r'lower-left x \(xllcorner\) 5000000\.0, the mask layer "m" has 5000000\.005', None),
+            ('6 south up', south_up, r'The grid layer "south_up" is not north up: its rows run south to north', None),
+            ('1 a shapefile under the output\'s name', shapefile,
+             r'roads\.dbf shares its name with the output .*roads\.asc: it is another dataset\'s', None),
+            ('1 an ENVI image under the output\'s name', envi_scene, r'scene\.img shares its name', None),
+            ('1 a .prj without its grid', lone_prj, r'lone\.prj shares its name', None),
+            ('1 3 an earlier result replaced', earlier_result, None, 'earlier'),
+            ('5 6 a full disk at the sidecar', sidecar_fails,
+             r'^plotveil-hdr could not describe \S*full\.flt \(exit code 1\): plotveil-hdr: error writing '
+             r'\S*/full\.hdr: No space', None),
             ('7 corners half a cell apart', far_corner,
              r'the grid layer "g" has lower-left x \(xllcorner\) 452000\.0, the mask layer "m" has 452012\.5', None),
             ('8 no no-data, byte mask', no_nodata_byte_mask, None, 'byte'),
@@ -450,15 +567,20 @@ class ProcessingProviderTest(unittest.TestCase):
             ('11 .prj a folder', prj_folder, r'out\.prj is a folder', None),
             ('11 .prj read-only', prj_read_only, r'out\.prj is read-only', None),
             ('12 odd names', odd_names, None, 'command'),
+            ('13 a text mask with data below its no-data value', text_mask_below, None, 'rule'),
+            ('13 a text grid with a nan word', text_grid_nan, None, 'rule'),
+            ('13 a single grid with a NaN cell', single_nan, None, 'rule'),
+            ('13 a .hdr that skips no header', lambda: single_nan(0), None, 'rule'),
         )
         for label, make, refused, check in cases:
             with self.subTest(label):
-                grid, mask, layout, name = make()
+                # A fifth value False: no earlier result under the output's name.
+                grid, mask, layout, name, *earlier = make()
                 output = name if os.path.isabs(name) else os.path.join(os.path.dirname(grid), name)
                 folders = {os.path.dirname(p) for p in (grid, mask, output) if os.path.isdir(os.path.dirname(p))}
                 parents = [os.path.dirname(output), os.path.dirname(os.path.dirname(output))]
                 existed = [os.path.isdir(p) for p in parents]
-                if refused is not None and os.path.isdir(os.path.dirname(output)):
+                if refused is not None and earlier != [False] and os.path.isdir(os.path.dirname(output)):
                     with open(output, 'ab'):
                         pass  # an earlier result, or an input itself
                 before = {f: files_of(f) for f in folders}
@@ -468,15 +590,24 @@ class ProcessingProviderTest(unittest.TestCase):
                     self.assertEqual(result, {})
                     self.assertTrue(any('nothing was written' in line for line in feedback.log), feedback.log)
                 elif refused is not None:
-                    with self.assertRaisesRegex(QgsProcessingException, refused):
-                        self.run_mask(grid, mask, layout, output, feedback)
+                    try:
+                        with self.assertRaisesRegex(QgsProcessingException, refused) as raised:
+                            self.run_mask(grid, mask, layout, output, feedback)
+                    finally:
+                        ProcessingConfig.setSettingValue('PLOTVEIL_FOLDER', '')
+                    self.assertNotIn('.plotveil-', str(raised.exception), 'a temporary file named')
                 if refused is not None:
                     self.assertEqual({f: files_of(f) for f in folders}, before, 'every file as it was')
                     self.assertEqual([os.path.isdir(p) for p in parents], existed, 'no folder made')
                     continue
                 result, feedback = self.run_mask(grid, mask, layout, output, feedback)
                 cells, nodata = self.cells_of(result['OUTPUT'])
-                if check == 'near':
+                umask = os.umask(0o022)
+                os.umask(umask)
+                self.assertEqual(os.stat(result['OUTPUT']).st_mode & 0o777, 0o666 & ~umask)
+                if check == 'earlier':
+                    self.assertEqual(sorted(os.listdir(os.path.dirname(output))), ['again.flt', 'again.hdr', 'again.prj'])
+                if check in ('near', 'earlier'):
                     self.assertEqual(nodata, -9999)
                     kept = [[m != -9999 for m in row] for row in mask_cells]
                 elif check == 'byte':   # kept wherever the mask has data, 0 included
@@ -490,6 +621,17 @@ class ProcessingProviderTest(unittest.TestCase):
                     self.assertEqual(nodata, -9999)
                     kept = [[mask_cells[r][c] != -9999 and elevation[r][c] != -9999 and (r, c) != (2, 3)
                              for c in range(12)] for r in range(10)]
+                elif check == 'rule':   # on the cells GDAL reads from both layers
+                    shown, shown_nodata = self.cells_of(grid)
+                    kept = [[v == v and v != shown_nodata for v in row] for row in shown]
+                    for m, row in zip(self.cells_of(mask)[0], kept):
+                        row[:] = [k and m != -9999 for k, m in zip(row, m)]
+                    self.assertEqual(nodata, -9999)
+                    for r in range(10):
+                        for c in range(12):
+                            want = shown[r][c] if kept[r][c] else nodata
+                            self.assertAlmostEqual(cells[r][c], want, places=3, msg='row {}, col {}'.format(r, c))
+                    continue
                 else:
                     arguments = shlex.split(feedback.command)
                     self.assertEqual(arguments[1], grid)

@@ -76,10 +76,15 @@ check_install "$work/tarball" "$work/tarball/share/man/man1" cat "$work/tarball/
 for file in LICENSE README.md CHANGELOG.md; do
   [ -f "$work/tarball/share/doc/plotveil/$file" ] || fail "$tarball holds no share/doc/plotveil/$file"
 done
+stray="$(cd "$work/tarball" && find . -name '*.aux.xml')"
+[ -z "$stray" ] || fail "$tarball holds GDAL's statistics files: $stray"
 
 # The README from its top, as a user with only the release files: its quick
 # start, then its recipes for masks from other programs and the statistics,
-# in one shell, with the inputs those recipes name.
+# in one shell, with the inputs those recipes name as GDAL writes them: a
+# clipped mask, a 0/1 mask with GDAL's five-line header, a GeoTIFF DEM in UTM
+# without no-data and a study-area polygon. The kept cells must be exactly
+# the clipped mask's and the polygon's (by their centres), in place.
 home="$work/home"
 mkdir -p "$home/Downloads" "$home/plotveil-first"
 cp "$a/$tarball" "$home/Downloads/"
@@ -91,12 +96,44 @@ cp "$a/$tarball" "$home/Downloads/"
 } >"$home/Downloads/SHA256SUMS"
 first="$home/plotveil-first"
 gdal_translate -q -of AAIGrid -srcwin 2 1 9 8 "$examples/mask.asc" "$first/area_clip.asc"
-cp "$root/tests/corpus/r_raster_dem_upper_trailblank.asc" "$first/DEM_UPPER.asc"
-cp "$root/tests/corpus/r_raster_dem_upper_trailblank.mask.asc" "$first/MASK_UPPER.asc"
 awk 'NR <= 6 { print; next } { for (i = 1; i <= NF; i++) if ($i == -9999) $i = 0; print }' \
-  "$examples/mask.asc" >"$first/mask01.asc"
+  "$examples/mask.asc" >"$work/mask01.asc"
+gdal_translate -q -of AAIGrid -a_nodata none "$work/mask01.asc" "$first/mask01.asc"
+gdal_create -q -of GTiff -outsize 80 60 -bands 1 -ot Float32 -burn 450.25 -a_srs EPSG:25832 \
+  -a_ullr 452003.5 5600987.5 452803.5 5600387.5 "$first/dem.tif"
+polygon="452101.3 5600501.1 452655.9 5600433.7 452701.2 5600901.4 452330.4 5600950.8 452101.3 5600501.1"
+printf '{"type": "Polygon", "coordinates": [[%s]]}\n' "$(printf '[%s, %s], ' $polygon | sed 's/, $//')" \
+  >"$work/area.geojson"
+ogr2ogr -a_srs EPSG:25832 "$first/area.shp" "$work/area.geojson"
+# kept FILE: a text grid's cells as rows of 1 (data) and 0 (no data).
+kept() {
+  awk 'BEGIN { nodata = -9999 } $1 ~ /^[A-Za-z]/ { if (tolower($1) == "nodata_value") nodata = $2; next }
+       { row = ""; for (i = 1; i <= NF; i++) row = row ($i + 0 != nodata + 0); print row }' "$1"
+}
+# The cells whose centres lie inside the polygon, of the DEM's 80 x 60 cells of 10 m.
+inside="$(awk -v polygon="$polygon" 'BEGIN {
+  n = split(polygon, p, " ") / 2
+  for (r = 0; r < 60; r++) {
+    row = ""
+    for (c = 0; c < 80; c++) {
+      x = 452003.5 + (c + 0.5) * 10; y = 5600987.5 - (r + 0.5) * 10; in_it = 0
+      for (i = 1; i <= n; i++) {
+        j = i % n + 1; xi = p[2 * i - 1]; yi = p[2 * i]; xj = p[2 * j - 1]; yj = p[2 * j]
+        if ((yi > y) != (yj > y) && x < (xj - xi) * (y - yi) / (yj - yi) + xi) in_it = !in_it
+      }
+      row = row in_it
+    }
+    print row
+  } }')"
+# The clipped mask's cells (columns 3 to 11, rows 2 to 9) that are data in the mask and the grid.
+clipped="$(paste -d ' ' <(kept "$examples/mask.asc") <(kept "$examples/elevation.asc") |
+  awk '{ row = ""; for (c = 1; c <= 12; c++)
+           row = row (NR >= 2 && NR <= 9 && c >= 3 && c <= 11 && substr($1, c, 1) == 1 && substr($2, c, 1) == 1)
+         print row }')"
+placed() { gdalinfo "$1" 2>/dev/null | grep -E '^(Size is|Origin|Pixel Size|Coordinate System)'; }
 readme_blocks() {
   awk 'BEGIN { wanted["Quick start on Linux"]; wanted["Masks from other programs"];
+               wanted["A GeoTIFF DEM and a study-area polygon"];
                wanted["Masks that mark with 0"]; wanted["Reading the statistics"] }
        /^##+ / { heading = $0; sub(/^##+ /, "", heading); next }
        /^```sh$/ && (heading in wanted) { in_block = 1; next }
@@ -104,7 +141,10 @@ readme_blocks() {
        in_block { print }' "$root/README.md"
 }
 if HOME="$home" PATH=/usr/local/bin:/usr/bin:/bin bash -euo pipefail -c "$(readme_blocks)" >"$work/readme.log" 2>&1 &&
-  cmp -s "$first/masked_drop0.asc" "$first/masked.asc" && [ -s "$first/masked_area.asc" ] && [ -s "$first/masked_pv.asc" ] &&
+  cmp -s "$first/masked_drop0.asc" "$first/masked.asc" &&
+  [ "$(kept "$first/masked_area.asc")" = "$clipped" ] &&
+  [ "$(kept "$first/masked_dem.asc")" = "$inside" ] && [ "$inside" != "$(tr 1 0 <<<"$inside")" ] &&
+  [ "$(placed "$first/masked_dem.asc")" = "$(placed "$first/dem.tif")" ] &&
   grep -qx "mean 454.27878" "$work/readme.log" &&
   gdalinfo "$first/masked.flt" 2>/dev/null | grep -q "^Size is 12, 10"; then
   echo "the README followed from its top with the tarball alone: every command succeeds"

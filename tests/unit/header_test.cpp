@@ -171,6 +171,9 @@ TEST(ReadHeader, RefusesATextHeaderWithAMissingWordOrNumber) {
            "ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\nnodata_value 1\n1 2",
            "NCOLS 2\nNROWS 2\nXLLCORNER 0\nYLLCORNER 0\nDX 1\nDY 2\nNODATA_VALUE 1\n1",
            "ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\ndx 1\nnodata_value 1\n1",
+           // A value with more after its number would pass the rest on as a cell.
+           "ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value -1-2\n5 6",
+           "ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1-2\n5 6",
        }) {
     HeaderRead r = read_text_header(bytes);
     EXPECT_EQ(r.code, 1) << bytes;

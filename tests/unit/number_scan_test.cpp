@@ -1,3 +1,4 @@
+#include "grid/numbers/reading/decimal_number.hpp"
 #include "grid/numbers/reading/number_scan.hpp"
 #include "grid/numbers/reading/text_block.hpp"
 #include "grid/numbers/reading/white_space.hpp"
@@ -33,6 +34,16 @@ Scan scan(const std::string& text) {
 }
 
 std::uint64_t bits_of(double v) { return std::bit_cast<std::uint64_t>(v); }
+
+// The one-pass conversion, where it settles a whole number, gives its value.
+void expect_one_pass_agrees(const std::string& token, double want) {
+  const std::string ended = token + " ";
+  double v = 0;
+  const char* stop = scan_decimal(ended.data(), ended.data() + ended.size(), v);
+  if (stop == nullptr) return;
+  ASSERT_EQ(stop - ended.data(), static_cast<std::ptrdiff_t>(token.size())) << token;
+  ASSERT_EQ(bits_of(v), bits_of(want)) << token;
+}
 
 TEST(NumberScanner, TakesTheNumberSyntaxAndStopsAtTheFirstCharacterThatDoesNotFit) {
   constexpr std::size_t kWhole = SIZE_MAX;  // the stop: after the whole text
@@ -153,7 +164,7 @@ TEST(NumberScanner, AgreesWithStrtodOnRandomNumbers) {
     // The one-pass path, where it takes a number, agrees to the bit and the stop.
     std::string ended = token + " ";
     double plain = 0;
-    const char* stop = scan_plain_number(ended.data(), ended.data() + ended.size(), plain);
+    const char* stop = scan_decimal(ended.data(), ended.data() + ended.size(), plain);
     if (stop != nullptr) {
       ASSERT_EQ(stop - ended.data(), static_cast<std::ptrdiff_t>(token.size())) << token;
       ASSERT_EQ(bits_of(plain), bits_of(s.value)) << token;
@@ -268,17 +279,23 @@ TEST(NumberScanner, RoundsHalfwayDecimalsAsStrtodDoes) {
       below[k] = '9';
     }
     for (const std::string& token : {mantissa + tail, mantissa + "0000001" + tail, below + tail}) {
-      ASSERT_EQ(bits_of(scan(token).value), bits_of(std::strtod(token.c_str(), nullptr))) << token;
+      const double want = std::strtod(token.c_str(), nullptr);
+      ASSERT_EQ(bits_of(scan(token).value), bits_of(want)) << token;
+      expect_one_pass_agrees(token, want);
     }
   }
 }
 
-TEST(NumberScanner, PlainPathLeavesEverythingElseToTheFullScan) {
-  for (const char* text : {"1e5 ", "12345678901234567890 ", "9007199254740993 ", "- ", ". ", "+.e ",
-                           "0.00000000000000000000001 ", "12"}) {
+TEST(NumberScanner, OnePassLeavesOnlyWhatItCannotSettleToTheFullScan) {
+  // No digit, a number that may go on past the bytes at hand.
+  for (const char* text : {"- ", ". ", "+.e ", "12", "1e5", "1.5e+"}) {
     double v = 0;
-    EXPECT_EQ(scan_plain_number(text, text + std::strlen(text), v), nullptr) << text;
+    EXPECT_EQ(scan_decimal(text, text + std::strlen(text), v), nullptr) << text;
   }
+  // Twenty digits whose first nineteen and the next value up round apart.
+  const char* halfway = "9007199254740993.0000000000000000001 ";
+  double v = 0;
+  EXPECT_EQ(scan_decimal(halfway, halfway + std::strlen(halfway), v), nullptr);
 }
 
 TEST(NumberScanner, AgreesWithStrtodOnSeventeenDigitsOfRandomDoubles) {
@@ -290,6 +307,10 @@ TEST(NumberScanner, AgreesWithStrtodOnSeventeenDigitsOfRandomDoubles) {
     std::snprintf(text, sizeof text, "%.17g", v);
     Scan s = scan(text);
     ASSERT_EQ(bits_of(s.value), bits_of(v)) << text;
+    expect_one_pass_agrees(text, v);
+    // As GDAL writes a Float32 raster's cells: the float's decimal, 20 digits.
+    std::snprintf(text, sizeof text, "%.20g", static_cast<double>(static_cast<float>(v)));
+    expect_one_pass_agrees(text, std::strtod(text, nullptr));
   }
 }
 

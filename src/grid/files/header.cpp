@@ -145,7 +145,11 @@ bool read_text_header(InStream& in, GridHeader& header) {
     if (count == kNodataValue - 1 && next_word_is_number(in)) break;
     char word[16];
     std::size_t length = 0;
-    if (!read_word(in, word, sizeof word, length) || !read_number(in, lines[count].value)) return false;
+    // A value with more after its number ("-1-2") would pass the rest on as
+    // the first cell.
+    if (!read_word(in, word, sizeof word, length) || !read_number(in, lines[count].value) || !at_word_end(in)) {
+      return false;
+    }
     const Keyword keyword = keyword_of(word, length);
     if (keyword == Keyword::dx || keyword == Keyword::dy) return false;
     lines[count].keyword = keyword;
@@ -206,12 +210,17 @@ void compare_headers(const GridHeader& first, const GridHeader& second,
   }
 }
 
-GridSize check_grid_size(const GridHeader& header, const std::string& name) {
-  double ncols = header.value[kNcols];
-  double nrows = header.value[kNrows];
+bool grid_size_usable(const GridHeader& header) {
+  const double ncols = header.value[kNcols];
+  const double nrows = header.value[kNrows];
   // Comparisons written so that NaN fails them.
-  bool usable = ncols > -1.0 && ncols < kMostRowCells + 1.0 && nrows > kInt32Below && nrows < kInt32Above;
-  if (!usable) {
+  return ncols > -1.0 && ncols < kMostRowCells + 1.0 && nrows > kInt32Below && nrows < kInt32Above;
+}
+
+GridSize check_grid_size(const GridHeader& header, const std::string& name) {
+  const double ncols = header.value[kNcols];
+  const double nrows = header.value[kNrows];
+  if (!grid_size_usable(header)) {
     char cols[kMaxNumberText + 1];
     char rows[kMaxNumberText + 1];
     *format_number(ncols, cols) = '\0';

@@ -40,9 +40,12 @@ struct GridSize {
   std::int32_t rows = 0;     // nrows truncated toward zero
 };
 
-// ncols and nrows must be finite and fit a 32-bit integer after truncation, and
-// ncols must lie between -1 and kMostRowCells + 1 (exclusive) so that a row
-// buffer of W + 1 cells can exist; otherwise the run ends with code 1.
+// True when ncols and nrows describe rows a run can make: both finite and
+// fitting a 32-bit integer after truncation, ncols between -1 and
+// kMostRowCells + 1 (exclusive) so that a row buffer of W + 1 cells can exist.
+bool grid_size_usable(const GridHeader& header);
+
+// Returns only when grid_size_usable; otherwise the run ends with code 1.
 GridSize check_grid_size(const GridHeader& header, const std::string& name);
 
 // False when a single-precision header would give another row width or row

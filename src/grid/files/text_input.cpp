@@ -1,5 +1,6 @@
 #include "grid/files/text_input.hpp"
 
+#include "grid/numbers/reading/decimal_number.hpp"
 #include "grid/numbers/reading/number_scan.hpp"
 #include "grid/numbers/reading/white_space.hpp"
 
@@ -27,7 +28,7 @@ bool skip_space(InStream& in) {
 bool read_number(InStream& in, double& destination) {
   if (!skip_space(in)) return false;
   if (static_cast<std::size_t>(in.end - in.pos) < kNumberWindow) fill_input(in, kNumberWindow);
-  if (const char* stop = scan_plain_number(in.pos, in.end, destination)) {
+  if (const char* stop = scan_decimal(in.pos, in.end, destination)) {
     in.pos = const_cast<char*>(stop);
     return true;
   }
@@ -45,6 +46,8 @@ bool read_number(InStream& in, double& destination) {
   destination = scanner.value();
   return true;
 }
+
+bool at_word_end(InStream& in) { return fill_input(in, 1) == 0 || is_text_space(*input_bytes(in)); }
 
 bool skip_word(InStream& in) {
   std::size_t length = 0;

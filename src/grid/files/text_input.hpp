@@ -17,6 +17,10 @@ inline char lower_case(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>
 // of the data as well.
 bool read_number(InStream& in, double& destination);
 
+// True when the data ends, or white space follows, where the stream stands:
+// a number read there was a whole word.
+bool at_word_end(InStream& in);
+
 // Skips white space and one word (a run of bytes other than white space),
 // keeping nothing of it. False when the data ends before the word begins.
 bool skip_word(InStream& in);

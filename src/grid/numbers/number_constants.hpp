@@ -45,6 +45,17 @@ constexpr int decimal_exponent_estimate(int binary_exponent) {
   return (binary_exponent * kLog10TwoTimes2To18) >> kLog10TwoShift;
 }
 
+// floor(q x log2(10)) for a decimal exponent q of the double range (the
+// table of powers of five, -342 to 308): (q x 217706) >> 16.
+inline constexpr std::int64_t kLog2TenTimes2To16 = 217706;
+constexpr std::int64_t binary_exponent_estimate(std::int64_t decimal_exponent) {
+  return (decimal_exponent * kLog2TenTimes2To16) >> 16;
+}
+
+// Far beyond the double range an exponent decides no more: a number's
+// exponent is counted up to this and no further.
+inline constexpr std::int64_t kExponentCap = 1'000'000'000;
+
 // Six digits from one rounding of value x 10^s: the seventh digit and on are
 // settled where they lie further than this from a half. Far wider than the
 // error of that rounding (2^-33 for results below 2^20) plus the reach of the

@@ -92,7 +92,7 @@ void TextCellSource::cut(Block& block) {
 // when its number runs to the white space or the end of the data after it.
 void TextCellSource::read_word_from_stream(Block& block) {
   double& cell = block.cells[block.count + 1];
-  if (read_number(*in_, cell) && (fill_input(*in_, 1) == 0 || is_text_space(*input_bytes(*in_)))) {
+  if (read_number(*in_, cell) && at_word_end(*in_)) {
     if (block.texts) block.texts[block.count + 1] = 0;
     ++block.count;
     return;

@@ -1,15 +1,15 @@
 #include "grid/numbers/reading/number_scan.hpp"
 
-#include <cstdio>
+#include <bit>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 
 #include "grid/numbers/number_constants.hpp"
+#include "grid/numbers/reading/decimal_number.hpp"
 
 namespace plotveil {
 namespace {
-
-constexpr std::int64_t kExponentCap = 1'000'000'000;
 
 using detail::is_digit;
 
@@ -133,7 +133,17 @@ double NumberScanner::value() const {
     double v = power >= 0 ? m * kExactPowersOfTen.p[power] : m / kExactPowersOfTen.p[-power];
     return negative_ ? -v : v;
   }
-  // Hard cases go to strtod over a bounded, normalised copy of the digits.
+  // The first 19 digits settle the rest where they and the next value up
+  // round alike.
+  const int taken = significant_ < 19 ? significant_ : 19;
+  const std::int64_t q = power + (significant_ - taken);
+  bool nonzero_left = nonzero_dropped_;
+  for (int i = taken; i < significant_ && !nonzero_left; ++i) nonzero_left = digits_[i] != '0';
+  const double v = detail::eisel_lemire(mantissa_, q);
+  if (!nonzero_left || std::bit_cast<std::uint64_t>(v) == std::bit_cast<std::uint64_t>(detail::eisel_lemire(mantissa_ + 1, q))) {
+    return negative_ ? -v : v;
+  }
+  // The rare rest: strtod over a bounded, normalised copy of the digits.
   char text[kMaxDigits + 40];
   int n = 0;
   if (negative_) text[n++] = '-';
@@ -145,8 +155,9 @@ double NumberScanner::value() const {
   }
   if (power > kExponentCap) power = kExponentCap;
   if (power < -kExponentCap) power = -kExponentCap;
-  std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n), "e%lld",
-                static_cast<long long>(power));
+  text[n++] = 'e';
+  char* end = std::to_chars(text + n, text + sizeof text - 1, power).ptr;
+  *end = '\0';
   return std::strtod(text, nullptr);
 }
 

@@ -13,64 +13,9 @@
 
 #include "grid/numbers/cell_text.hpp"
 #include "grid/numbers/number_constants.hpp"
+#include "grid/numbers/reading/digits.hpp"
 
 namespace plotveil {
-
-namespace detail {
-
-inline bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
-
-// Eight digits at a time: the bytes of a chunk are tested and combined in one
-// 64-bit register ("SWAR", SIMD within a register), the well-known digit
-// parsing technique of the fast number-parsing literature, as fast_float and
-// simdjson use it.
-
-// How many of the eight bytes, from the first, are digits. Only bytes after the
-// first non-digit can be disturbed by the carries, so the count is exact.
-inline int leading_digits(std::uint64_t chunk) {
-  std::uint64_t flags = ((chunk + every_byte(0x46)) | (chunk - kZeroDigits)) & kHighBits;
-  return flags == 0 ? 8 : __builtin_ctzll(flags) >> 3;
-}
-
-// The value of the first n (1 to 8) digits of the chunk.
-inline std::uint64_t digits_value(std::uint64_t chunk, int n) {
-  std::uint64_t v = (chunk - kZeroDigits) << (8 * (8 - n));
-  v = (v * 10) + (v >> 8);
-  return (((v & 0x000000FF000000FFULL) * 0x000F424000000064ULL) +
-          (((v >> 16) & 0x000000FF000000FFULL) * 0x0000271000000001ULL)) >> 32;
-}
-
-// Takes a run of digits into m (which may wrap past 19 digits; callers count).
-inline const char* take_digits(const char* p, const char* limit, std::uint64_t& m) {
-  while (limit - p >= 8) {
-    std::uint64_t chunk;
-    std::memcpy(&chunk, p, sizeof chunk);
-    int n = leading_digits(chunk);
-    if (n == 0) return p;
-    m = m * kPowersOfTen64.p[n] + digits_value(chunk, n);
-    p += n;
-    if (n < 8) return p;
-  }
-  while (p < limit && is_digit(*p)) m = m * 10 + static_cast<std::uint64_t>(*p++ - '0');
-  return p;
-}
-
-// Per byte, 0x80 where the byte is not a digit and 0 where it is: exact in
-// every byte, as no addition carries into the next.
-inline std::uint64_t non_digits(std::uint64_t chunk) {
-  const std::uint64_t x = chunk ^ kZeroDigits;  // digits become 0 to 9
-  return (((x & kLowBits) + kDigitLimit) | x) & kHighBits;
-}
-
-// m (below 2^52) as a double, exactly: m placed in the mantissa of 2^52,
-// less 2^52. A conversion instruction would do the same, but on x86-64 it
-// keeps the rest of its register from the instruction before, so each cell's
-// division would wait for the one before it.
-inline double exact_double(std::uint64_t m) {
-  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(kTwoTo52) | m) - kTwoTo52;
-}
-
-}  // namespace detail
 
 // Bytes a buffer needs readable from a word's start for scan_short_word.
 inline constexpr std::size_t kShortWordReach = 9;
@@ -137,33 +82,6 @@ template <bool kKeepText = false>
     *text = kept ? pack_cell_text(p, length) : 0;
   }
   return true;
-}
-
-// The common case in one pass: a plain decimal of at most 19 digits, no
-// exponent, that converts exactly, and whose end lies before `limit`. Returns
-// where it stops, or nullptr when the number needs the NumberScanner.
-inline const char* scan_plain_number(const char* p, const char* limit, double& value) {
-  bool negative = false;
-  if (p < limit && (*p == '-' || *p == '+')) negative = *p++ == '-';
-  std::uint64_t m = 0;
-  const char* digits = p;
-  p = detail::take_digits(p, limit, m);
-  std::ptrdiff_t whole = p - digits;
-  std::ptrdiff_t fraction = 0;
-  if (p < limit && *p == '.') {
-    const char* first = ++p;
-    p = detail::take_digits(p, limit, m);
-    fraction = p - first;
-  }
-  if (p >= limit || whole + fraction == 0 || whole + fraction > 19 || *p == 'e' || *p == 'E' ||
-      fraction > 22 || m > (std::uint64_t{1} << 53)) {
-    return nullptr;
-  }
-  // Both operands are exact, so the one rounding of the division is correct.
-  double v = static_cast<double>(m);
-  if (fraction > 0) v = v / kExactPowersOfTen.p[fraction];
-  value = negative ? -v : v;
-  return p;
 }
 
 class NumberScanner {

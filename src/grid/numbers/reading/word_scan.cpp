@@ -2,6 +2,7 @@
 // words that are not short numbers, read by the general scanner.
 #include "grid/numbers/reading/word_scan.hpp"
 
+#include "grid/numbers/reading/decimal_number.hpp"
 #include "grid/numbers/reading/number_scan.hpp"
 #include "grid/numbers/reading/white_space.hpp"
 
@@ -13,7 +14,7 @@ namespace plotveil {
 template <bool kKeepText>
 bool read_long_word(BlockScan& scan, const char* p) {
   double& cell = scan.cells[scan.count];
-  if (const char* stop = scan_plain_number(p, scan.limit, cell)) {
+  if (const char* stop = scan_decimal(p, scan.limit, cell)) {
     p = stop;
   } else {
     NumberScanner scanner;

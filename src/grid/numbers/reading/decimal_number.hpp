@@ -1,0 +1,169 @@
+// A decimal number in memory converted in one pass, without strtod: its first
+// 19 significant digits gathered eight at a time, then the exact fast paths
+// of the number-parsing literature (as fast_float uses them): Clinger's,
+// where the digits and the power of ten are both exact doubles, and else the
+// Eisel-Lemire product of the digits with a 128-bit power of five, which
+// always settles 19 digits. Longer numbers are settled by their first 19
+// digits where those and the next value up round alike; the rare rest is
+// left to the NumberScanner.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "grid/numbers/number_constants.hpp"
+#include "grid/numbers/reading/digits.hpp"
+#include "grid/numbers/reading/powers_of_five_128.hpp"
+
+namespace plotveil {
+namespace detail {
+
+// w x 10^q (w not 0) rounded to the nearest double, ties to even: one
+// 64 x 128-bit product with 5^q (a second 64 bits of it where the first
+// leave the rounding open), the power of two from q log2(10).
+inline double eisel_lemire(std::uint64_t w, std::int64_t q) {
+  constexpr std::uint64_t kInfinity = std::uint64_t{0x7FF} << 52;
+  constexpr std::uint64_t kHidden = std::uint64_t{1} << 52;
+  if (q < kSmallestPowerOfFive) return 0.0;  // below half the least subnormal
+  if (q > kLargestPowerOfFive) return std::bit_cast<double>(kInfinity);
+  const int zeros = std::countl_zero(w);
+  w <<= zeros;
+  const std::uint64_t* power = kPowersOfFive128[q - kSmallestPowerOfFive];
+  const unsigned __int128 first = static_cast<unsigned __int128>(w) * power[0];
+  std::uint64_t high = static_cast<std::uint64_t>(first >> 64);
+  std::uint64_t low = static_cast<std::uint64_t>(first);
+  // The 55 bits kept (52, the hidden bit, one to round and one the top may
+  // lose) are settled unless every bit below them is set.
+  constexpr std::uint64_t kBelowKept = ~std::uint64_t{0} >> 55;
+  if ((high & kBelowKept) == kBelowKept) {
+    const std::uint64_t second = static_cast<std::uint64_t>((static_cast<unsigned __int128>(w) * power[1]) >> 64);
+    low += second;
+    if (second > low) ++high;
+  }
+  const int top = static_cast<int>(high >> 63);
+  const int shift = top + 9;
+  std::uint64_t mantissa = high >> shift;
+  std::int64_t power2 = binary_exponent_estimate(q) + 63 + top - zeros + 1023;
+  if (power2 <= 0) {
+    // A subnormal, or zero: no tie to even is possible this far down.
+    if (-power2 + 1 >= 64) return 0.0;
+    mantissa >>= -power2 + 1;
+    mantissa += mantissa & 1;
+    mantissa >>= 1;
+    const std::uint64_t exponent = mantissa < kHidden ? 0 : 1;
+    return std::bit_cast<double>((exponent << 52) | (mantissa & (kHidden - 1)));
+  }
+  // Exactly between two doubles, which happens only where 5^q fits 64 bits:
+  // round to even.
+  if (low <= 1 && q >= -4 && q <= 23 && (mantissa & 3) == 1 && (mantissa << shift) == high) {
+    mantissa &= ~std::uint64_t{1};
+  }
+  mantissa += mantissa & 1;
+  mantissa >>= 1;
+  if (mantissa >= 2 * kHidden) {
+    mantissa = kHidden;
+    ++power2;
+  }
+  if (power2 >= 0x7FF) return std::bit_cast<double>(kInfinity);
+  return std::bit_cast<double>((static_cast<std::uint64_t>(power2) << 52) | (mantissa & (kHidden - 1)));
+}
+
+// The first significant digits of a run of digits [p, end) into w, while it
+// holds fewer than 19; the others only counted, and whether any is not 0.
+struct Significand {
+  std::uint64_t w = 0;
+  int taken = 0;            // digits in w, leading zeros not among them
+  std::int64_t left = 0;    // significant digits after those
+  bool nonzero_left = false;
+};
+
+inline void gather_digits(const char* p, const char* end, Significand& s) {
+  if (s.taken == 0) {
+    while (p < end && *p == '0') ++p;  // leading zeros only move the point
+  }
+  while (s.taken <= 11 && end - p >= 8) {
+    std::uint64_t chunk;
+    std::memcpy(&chunk, p, sizeof chunk);
+    s.w = s.w * 100'000'000 + digits_value(chunk, 8);
+    s.taken += 8;
+    p += 8;
+  }
+  while (s.taken < 19 && p < end) {
+    s.w = s.w * 10 + static_cast<std::uint64_t>(*p++ - '0');
+    ++s.taken;
+  }
+  s.left += end - p;
+  while (!s.nonzero_left && p < end) s.nonzero_left = *p++ != '0';
+}
+
+inline const char* skip_digits(const char* p, const char* limit) {
+  while (limit - p >= 8) {
+    std::uint64_t chunk;
+    std::memcpy(&chunk, p, sizeof chunk);
+    const int n = leading_digits(chunk);
+    p += n;
+    if (n < 8) return p;
+  }
+  while (p < limit && is_digit(*p)) ++p;
+  return p;
+}
+
+}  // namespace detail
+
+// A number of the text grids' syntax at `p` ([+|-] digits [. digits] |
+// [+|-] . digits, then after a digit e|E [+|-] digits, an "e" and its sign
+// taken even without a digit after them), converted to the nearest double.
+// Returns where it stops, or nullptr when it reaches `limit` (it may go on
+// beyond), has no digit, or needs the NumberScanner to settle its rounding.
+inline const char* scan_decimal(const char* p, const char* limit, double& value) {
+  using namespace detail;
+  bool negative = false;
+  if (p < limit && (*p == '-' || *p == '+')) negative = *p++ == '-';
+  const char* whole = p;
+  p = skip_digits(p, limit);
+  const char* whole_end = p;
+  const char* fraction = p;
+  if (p < limit && *p == '.') {
+    fraction = ++p;
+    p = skip_digits(p, limit);
+  }
+  const char* fraction_end = p;
+  if ((whole_end - whole) + (fraction_end - fraction) == 0 || p >= limit) return nullptr;
+  std::int64_t exponent = 0;
+  if (*p == 'e' || *p == 'E') {
+    const char* q = p + 1;
+    bool exponent_negative = false;
+    if (q < limit && (*q == '-' || *q == '+')) exponent_negative = *q++ == '-';
+    while (q < limit && is_digit(*q)) {
+      if (exponent < kExponentCap) exponent = exponent * 10 + (*q - '0');
+      ++q;
+    }
+    if (q >= limit) return nullptr;
+    if (exponent_negative) exponent = -exponent;
+    p = q;
+  }
+  Significand s;
+  gather_digits(whole, whole_end, s);
+  gather_digits(fraction, fraction_end, s);
+  // value = w x 10^q, the digits after w's dropped.
+  const std::int64_t q = exponent - (fraction_end - fraction) + s.left;
+  double v = 0;
+  if (s.w == 0) {
+    v = 0;
+  } else if (!s.nonzero_left && s.w <= (std::uint64_t{1} << 53) && q >= -22 && q <= 22) {
+    // Both operands exact: the one rounding is correct.
+    const double m = static_cast<double>(s.w);
+    v = q >= 0 ? m * kExactPowersOfTen.p[q] : m / kExactPowersOfTen.p[-q];
+  } else {
+    v = eisel_lemire(s.w, q);
+    if (s.nonzero_left && std::bit_cast<std::uint64_t>(v) != std::bit_cast<std::uint64_t>(eisel_lemire(s.w + 1, q))) {
+      return nullptr;
+    }
+  }
+  value = negative ? -v : v;
+  return p;
+}
+
+}  // namespace plotveil
