@@ -70,43 +70,37 @@ inline double eisel_lemire(std::uint64_t w, std::int64_t q) {
   return std::bit_cast<double>((static_cast<std::uint64_t>(power2) << 52) | (mantissa & (kHidden - 1)));
 }
 
-// The first significant digits of a run of digits [p, end) into w, while it
-// holds fewer than 19; the others only counted, and whether any is not 0.
+// The significant digits of a number: the first 19 in w, the others only
+// counted, and whether any of those is not 0.
 struct Significand {
   std::uint64_t w = 0;
-  int taken = 0;            // digits in w, leading zeros not among them
+  int taken = 0;            // digits in w
   std::int64_t left = 0;    // significant digits after those
   bool nonzero_left = false;
 };
 
-inline void gather_digits(const char* p, const char* end, Significand& s) {
-  if (s.taken == 0) {
-    while (p < end && *p == '0') ++p;  // leading zeros only move the point
-  }
-  while (s.taken <= 11 && end - p >= 8) {
-    std::uint64_t chunk;
-    std::memcpy(&chunk, p, sizeof chunk);
-    s.w = s.w * 100'000'000 + digits_value(chunk, 8);
-    s.taken += 8;
-    p += 8;
-  }
-  while (s.taken < 19 && p < end) {
-    s.w = s.w * 10 + static_cast<std::uint64_t>(*p++ - '0');
-    ++s.taken;
-  }
-  s.left += end - p;
-  while (!s.nonzero_left && p < end) s.nonzero_left = *p++ != '0';
-}
-
-inline const char* skip_digits(const char* p, const char* limit) {
+// Takes the run of digits at `p` into `s`, eight at a time while they fit w;
+// returns where the run ends.
+inline const char* take_significant(const char* p, const char* limit, Significand& s) {
   while (limit - p >= 8) {
     std::uint64_t chunk;
     std::memcpy(&chunk, p, sizeof chunk);
     const int n = leading_digits(chunk);
+    if (s.taken + n > 19) break;
+    if (n > 0) s.w = s.w * kPowersOfTen64.p[n] + digits_value(chunk, n);
+    s.taken += n;
     p += n;
     if (n < 8) return p;
   }
-  while (p < limit && is_digit(*p)) ++p;
+  for (; p < limit && is_digit(*p); ++p) {
+    if (s.taken < 19) {
+      s.w = s.w * 10 + static_cast<std::uint64_t>(*p - '0');
+      ++s.taken;
+    } else {
+      ++s.left;
+      s.nonzero_left = s.nonzero_left || *p != '0';
+    }
+  }
   return p;
 }
 
@@ -121,34 +115,38 @@ inline const char* scan_decimal(const char* p, const char* limit, double& value)
   using namespace detail;
   bool negative = false;
   if (p < limit && (*p == '-' || *p == '+')) negative = *p++ == '-';
-  const char* whole = p;
-  p = skip_digits(p, limit);
-  const char* whole_end = p;
-  const char* fraction = p;
+  const char* first = p;
+  // Leading zeros only move the point.
+  while (p < limit && *p == '0') ++p;
+  Significand s;
+  p = take_significant(p, limit, s);
+  bool digit = p != first;
+  std::int64_t fraction_digits = 0;
   if (p < limit && *p == '.') {
-    fraction = ++p;
-    p = skip_digits(p, limit);
+    const char* fraction = ++p;
+    if (s.taken == 0) {
+      while (p < limit && *p == '0') ++p;
+    }
+    p = take_significant(p, limit, s);
+    fraction_digits = p - fraction;
+    digit = digit || fraction_digits > 0;
   }
-  const char* fraction_end = p;
-  if ((whole_end - whole) + (fraction_end - fraction) == 0 || p >= limit) return nullptr;
+  if (!digit || p >= limit) return nullptr;
   std::int64_t exponent = 0;
   if (*p == 'e' || *p == 'E') {
-    const char* q = p + 1;
+    const char* e = p + 1;
     bool exponent_negative = false;
-    if (q < limit && (*q == '-' || *q == '+')) exponent_negative = *q++ == '-';
-    while (q < limit && is_digit(*q)) {
-      if (exponent < kExponentCap) exponent = exponent * 10 + (*q - '0');
-      ++q;
+    if (e < limit && (*e == '-' || *e == '+')) exponent_negative = *e++ == '-';
+    for (; e < limit && is_digit(*e); ++e) {
+      if (exponent < kExponentCap) exponent = exponent * 10 + (*e - '0');
     }
-    if (q >= limit) return nullptr;
+    if (e >= limit) return nullptr;
     if (exponent_negative) exponent = -exponent;
-    p = q;
+    p = e;
   }
-  Significand s;
-  gather_digits(whole, whole_end, s);
-  gather_digits(fraction, fraction_end, s);
-  // value = w x 10^q, the digits after w's dropped.
-  const std::int64_t q = exponent - (fraction_end - fraction) + s.left;
+  // value = w x 10^q, the digits after w's dropped; those of the fraction
+  // are counted in fraction_digits and in s.left alike.
+  const std::int64_t q = exponent - fraction_digits + s.left;
   double v = 0;
   if (s.w == 0) {
     v = 0;
