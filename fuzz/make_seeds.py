@@ -123,6 +123,10 @@ def number_seeds():
         "nan_words": b"-1.#IND 1.#QNAN nan inf",
         "hex": b"0x1p3 5",
         "signs": b"+ - +. -. +-1 .e5 ..5 1..2",
+        # Groups of short numbers with every sign and point, which the vector
+        # word scanners read two and four at a time.
+        "short_groups": b"+1 -2 +3.5 -.25\n12345678 -1234567 +0.5 9.\n-0 +00 1.5 -7 +1 +2 +3 +4\n"
+                        b"-1.25 -2.5 -30 -0.004 +99999.9 -12.5 +1234 -0.0001 7 -8 +9 -10\n",
         "end_mark": b"1 2\x1a3 4",
         "crlf_cr": b"1\r2\r\n3\n\r4\x0b5\x0c6",
         "long_digits": b"0." + b"0" * 400 + b"1" + b" " + b"1" * 900 + b"e-880 " +

@@ -26,10 +26,10 @@
 
 #include "grid/files/byte_streams.hpp"
 #include "grid/files/text_input.hpp"
-#include "grid/numbers/fixed_texts.hpp"
-#include "grid/numbers/number_format.hpp"
-#include "grid/numbers/number_scan.hpp"
-#include "grid/numbers/text_numbers.hpp"
+#include "grid/numbers/reading/number_scan.hpp"
+#include "grid/numbers/reading/text_block.hpp"
+#include "grid/numbers/writing/fixed_texts.hpp"
+#include "grid/numbers/writing/number_format.hpp"
 #include "grid/pipeline/text_cell_source.hpp"
 #include "grid/pipeline/worker_pool.hpp"
 #include "scratch_dir.hpp"
@@ -234,7 +234,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   const std::size_t vector_count =
       plotveil::read_text_block(block.data(), text_size, vector_cells.data(), vector_texts.data(), vector_stops);
   const std::size_t plain_count =
-      plotveil::read_text_block_plain(block.data(), text_size, plain_cells.data(), plain_texts.data(), plain_stops);
+      plotveil::read_text_block_portable(block.data(), text_size, plain_cells.data(), plain_texts.data(), plain_stops);
   if (vector_count != plain_count || vector_stops != plain_stops) fault("vector and plain blocks differ", "");
   for (std::size_t i = 0; i < vector_count; ++i) {
     if (bits_of(vector_cells[i]) != bits_of(plain_cells[i]) || vector_texts[i] != plain_texts[i]) {

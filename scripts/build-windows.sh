@@ -6,10 +6,10 @@
 # (plotveil.html, plotveil-hdr.html), WINDOWS.txt (the Windows forms of the
 # manual's commands), the README's picture and the examples. The same commit
 # gives the same zip, byte for byte (scripts/release-lib.sh).
-# Usage: scripts/build-windows.sh [--tests] [--plain]   (--tests: unit tests
-# too, run by ctest under Wine; see scripts/run-tests.sh. --plain: the programs
-# only, in build-windows-plain/, white space found and rows masked in plain
-# arithmetic, not SSE2: -DPLOTVEIL_PLAIN_SCAN=ON)
+# Usage: scripts/build-windows.sh [--tests] [--portable]   (--tests: unit
+# tests too, run by ctest under Wine; see scripts/run-tests.sh. --portable: the
+# programs only, in build-windows-portable/, with the portable kernels in plain
+# arithmetic, not SSE2 or AVX2: -DPLOTVEIL_KERNEL=portable)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh windows

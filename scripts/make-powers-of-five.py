@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes src/grid/numbers/powers_of_five_128.hpp (standard output): 5^q for q from -342 to 308, each as the 128
+"""Writes src/grid/numbers/reading/powers_of_five_128.hpp (standard output): 5^q for q from -342 to 308, each as the 128
 bits below and at its most significant bit (5^q scaled by a power of two,
 truncated; for q < 0 the reciprocal, rounded up), as two 64-bit words."""
 import sys

@@ -9,20 +9,21 @@
 
 cross_phases() {
   phase "Linux ARM64 (qemu-user)" arm64_suite
-  phase "Linux ARM64, no vector instructions" arm64_suite --plain
+  phase "Linux ARM64, portable kernels" arm64_suite --portable
   phase "Linux x86-64 static" static_suite
   phase "Windows x86-64 (Wine)" with_wine_server windows_suite
-  phase "Windows x86-64, no vector instructions" with_wine_server windows_suite --plain
+  phase "Windows x86-64, portable kernels" with_wine_server windows_suite --portable
   phase "Same outputs on every build" with_wine_server same_outputs
 }
 
 e2e="$PWD/build/tests/e2e_tests"
 wine="${WINE:-/usr/lib/wine/wine64}"
 
-# [--plain]: the build that finds white space and masks rows in plain
-# arithmetic, in build-arm64-plain/ (build-windows-plain/ for Windows).
+# [--portable]: the build with the portable kernels, which find white space,
+# read words and mask rows in plain arithmetic, in build-arm64-portable/
+# (build-windows-portable/ for Windows).
 arm64_suite() {
-  local folder=build-arm64${1:+-plain}
+  local folder=build-arm64${1:+-portable}
   bash scripts/build-arm64.sh --tests "$@"
   gtest_suite timeout 600 qemu-aarch64 "$folder/tests/unit_tests"
   PLOTVEIL_LAUNCHER=qemu-aarch64 PLOTVEIL_BINARY="$PWD/$folder/plotveil" \
@@ -60,7 +61,7 @@ with_wine_server() {
 }
 
 windows_suite() {
-  local folder=build-windows${1:+-plain}
+  local folder=build-windows${1:+-portable}
   bash scripts/build-windows.sh --tests "$@"
   gtest_report_drive=Z: gtest_suite timeout 600 "$wine" "$folder/tests/unit_tests.exe"
   PLOTVEIL_LAUNCHER="$wine" PLOTVEIL_BINARY="$PWD/$folder/plotveil.exe" \
@@ -70,11 +71,12 @@ windows_suite() {
 }
 
 same_outputs() {
-  local plain=()
-  [ -x build-plain/plotveil ] && plain+=("linux-plain==$PWD/build-plain/plotveil")
-  [ -x build-arm64-plain/plotveil ] && plain+=("arm64-plain=qemu-aarch64=$PWD/build-arm64-plain/plotveil")
-  [ -x build-windows-plain/plotveil.exe ] && plain+=("windows-plain=$wine=$PWD/build-windows-plain/plotveil.exe")
-  bash tests/platforms/same_outputs.sh build/bench/make_grids "linux==$PWD/build/plotveil" "${plain[@]}" \
+  local portable=()
+  [ -x build-portable/plotveil ] && portable+=("linux-portable==$PWD/build-portable/plotveil")
+  [ -x build-arm64-portable/plotveil ] && portable+=("arm64-portable=qemu-aarch64=$PWD/build-arm64-portable/plotveil")
+  [ -x build-windows-portable/plotveil.exe ] &&
+    portable+=("windows-portable=$wine=$PWD/build-windows-portable/plotveil.exe")
+  bash tests/platforms/same_outputs.sh build/bench/make_grids "linux==$PWD/build/plotveil" "${portable[@]}" \
     "linux-static==$PWD/build-linux-static/plotveil" "arm64=qemu-aarch64=$PWD/build-arm64/plotveil" \
     "windows=$wine=$PWD/build-windows/plotveil.exe"
 }

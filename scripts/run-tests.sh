@@ -68,8 +68,8 @@ if [ -z "$quick" ]; then
   phase "Linux thread sanitizer" with TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
     linux_suite build-tsan -DCMAKE_BUILD_TYPE=Debug -DPLOTVEIL_TSAN=ON
   # Long runs: fuzz/run-fuzzers.sh 1200 (see fuzz/README.md).
-  phase "Linux, no vector instructions" linux_suite build-plain -DCMAKE_BUILD_TYPE=Release \
-    -DPLOTVEIL_PLAIN_SCAN=ON
+  phase "Linux, portable kernels" linux_suite build-portable -DCMAKE_BUILD_TYPE=Release \
+    -DPLOTVEIL_KERNEL=portable
   phase "Fuzzing, clang, 25 s per target" fuzz_suite 25
   # The README's xargs, parallel and Slurm job-array recipes, the last on a
   # single-node Slurm started under build/slurm-test and stopped with the phase.

@@ -6,13 +6,13 @@
 namespace plotveil {
 
 OutputFormat parse_output_format(std::string_view option) {
-  if (option.find("-f:") == std::string_view::npos) return OutputFormat::text;
+  if (option.find("-f:") == std::string_view::npos) return kTextOutput;
   // The first colon of the whole option, which need not be the one of "-f:".
   std::string_view rest = option.substr(option.find(':') + 1);
-  if (rest.empty()) return OutputFormat::text;
-  if (rest.front() == 's') return OutputFormat::single_precision;
-  if (rest.front() == 'd') return OutputFormat::double_precision;
-  return OutputFormat::text;
+  if (rest.empty()) return kTextOutput;
+  if (rest.front() == 's') return kSingleOutput;
+  if (rest.front() == 'd') return kDoubleOutput;
+  return kTextOutput;
 }
 
 void print_usage() {

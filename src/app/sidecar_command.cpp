@@ -38,9 +38,6 @@ void say(std::FILE* stream, std::string_view text) {
 
 void complain(const std::string& text) { say(stderr, "plotveil-hdr: " + text + "\n"); }
 
-// From 16777217 on, not every whole number is a 32-bit float.
-constexpr std::int64_t kSingleCountsExactly = std::int64_t{1} << 24;
-
 // A name beside `name` that nothing stands under yet; empty when none is found.
 std::string unused_name_beside(const std::string& name) {
   for (int n = 0; n < 100; ++n) {
@@ -85,11 +82,12 @@ std::string size_problem(const InStream& in, GridEncoding encoding, const Sideca
   const std::string sizes =
       "it holds " + std::to_string(*size) + " bytes, its header describes " + std::to_string(layout.grid_bytes);
   if (*size < layout.grid_bytes) return sizes + " (an unfinished grid?)";
+  // A size of 2^24 in a single-precision header may stand for a larger one
+  // it could not hold: from 2^24 + 1 on, not every whole number is a float.
   if (encoding == GridEncoding::single_precision &&
       (layout.columns >= kSingleCountsExactly || layout.rows >= kSingleCountsExactly)) {
-    return sizes +
-           ", and a single-precision header counts columns and rows exactly only up to 16777216"
-           " (a grid too large for its header?)";
+    return sizes + ", and a single-precision header counts columns and rows exactly only up to " +
+           std::to_string(kSingleCountsExactly) + " (a grid too large for its header?)";
   }
   return exact ? sizes + " (bytes after its last row: not a grid as plotveil writes it)" : "";
 }

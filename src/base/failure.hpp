@@ -15,15 +15,16 @@ enum class ExitCode : int {
 };
 
 // Prints the printf-style message to standard output (through the console),
-// runs the registered cleanup (which flushes what the output holds), and ends
-// the process with `code`.
+// runs the registered cleanup (which stops the worker threads and flushes
+// what the output holds), and ends the process with `code`.
 [[noreturn]] [[gnu::format(printf, 2, 3)]] void fail(ExitCode code, const char* format, ...);
 
 // Ends the process with `code` without a message, after the same cleanup.
 [[noreturn]] void end_process(ExitCode code);
 
-// The cleanup that runs before a failure exit: the driver registers the flush of
-// the output stream here once it is open, so rows already written reach the file.
+// The cleanup that runs before a failure exit: the run registers one here once
+// the output is open, which stops its worker threads and flushes the output
+// stream, so rows already written reach the file.
 using FailureCleanup = void (*)(void* context);
 void set_failure_cleanup(FailureCleanup cleanup, void* context);
 

@@ -29,9 +29,10 @@ inline constexpr char parameter_mismatch[] =
 inline constexpr char unusable_size[] = "grid %s has an unusable size (ncols %s, nrows %s)\n";
 inline constexpr char no_memory_for_rows[] = "could not allocate memory for rows of %d cells\n";
 inline constexpr char no_memory[] = "could not allocate memory\n";
+// The grid, and the largest count a single-precision header holds exactly.
 inline constexpr char size_beyond_single[] =
     "grid %s is too large for a single-precision header, which counts columns and rows "
-    "exactly only up to 16777216; write it with -f:d or -f:t\n";
+    "exactly only up to %d; write it with -f:d or -f:t\n";
 
 inline constexpr char error_reading_row[] = "error reading from %s in row %d (%d values read)\n";
 inline constexpr char error_writing_row[] = "error writing row %d in %s\n";

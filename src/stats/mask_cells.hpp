@@ -1,7 +1,7 @@
 // The masking of a row's cells, the statistics fed on the way, with the
 // texts of a text output chosen as the cells are (stats/masking.hpp has the
-// rule). One file per processor kind does it: mask_cells_x86.cpp on x86-64,
-// mask_cells_plain.cpp elsewhere.
+// rule). Each processor kind's kernels do it (kernels/<kind>/choice.cpp says
+// in which form).
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,13 @@ template <Texts kTexts>
 void mask_cells(const double* grid, const std::uint64_t* grid_texts, const double* mask, double* out,
                 std::uint64_t* out_texts, std::int32_t width, double nodata, std::uint64_t nodata_text,
                 GridStatistics& stats);
+
+// The same cell after cell, on any processor: built into every build
+// (kernels/portable/), for the kinds without a wider form.
+template <Texts kTexts>
+void mask_cells_portable(const double* grid, const std::uint64_t* grid_texts, const double* mask, double* out,
+                         std::uint64_t* out_texts, std::int32_t width, double nodata, std::uint64_t nodata_text,
+                         GridStatistics& stats);
 
 // Its type, for the files that build it for each kind of texts.
 using MaskCells = void(const double*, const std::uint64_t*, const double*, double*, std::uint64_t*, std::int32_t,

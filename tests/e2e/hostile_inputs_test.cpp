@@ -1,7 +1,8 @@
 // Inputs that promise more than they hold, or hold what is not a number: each
-// run ends quickly with the short-row message, in little memory. And names,
-// answers and memory that try to break the tool: each ends with its own
-// message and code, never a hang, an abort or a success on a wrong grid.
+// run ends with the short-row message, its work and memory not grown with the
+// promise. And names, answers and memory that try to break the tool: each ends
+// with its own message and code, never a hang, an abort or a success on a
+// wrong grid.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -9,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -26,20 +28,46 @@ constexpr long kMemoryLimitKb = 400 * 1024;
 #else
 constexpr long kMemoryLimitKb = 100 * 1024;
 #endif
-constexpr double kTimeLimitSeconds = 3;
 
 std::string short_row(const std::string& name, int row, int read) {
   return "error reading from " + name + " in row " + std::to_string(row) + " (" + std::to_string(read) +
          " values read)\n";
 }
 
-void expect_quick_and_small(const RunResult& run) {
-  EXPECT_LT(run.seconds, kTimeLimitSeconds);
-  // Under a launcher (qemu-user) the peak is the emulator's, which maps what
-  // the tool only reserves.
-  if (tool_launcher().empty()) {
-    EXPECT_LT(run.max_rss_kb, kMemoryLimitKb);
+// A grid of a few cells whose header promises `count` columns or rows.
+using Promise = std::function<std::string(std::int64_t count)>;
+
+// The promise of two billion columns or rows costs no more than one of two
+// thousand: both runs stop at the same short row with the same message, in
+// little memory, and the large one takes at most a few times the processor
+// time of the small one, which work that grew with the promise would pass
+// a thousandfold. Each runs three times and the least time counts. Under a
+// launcher (qemu-user) the time and memory are the emulator's, which maps
+// what the tool only reserves: each runs once, and only the outcome counts.
+// Returns the output the large promise leaves.
+std::string expect_promise_free(const Promise& grid, std::int64_t huge, const std::string& format, int row,
+                                int read) {
+  constexpr double kFewTimes = 10;
+  const bool measured = tool_launcher().empty();
+  TempDir dir;
+  double least[2] = {0, 0};
+  const std::int64_t promises[2] = {2000, huge};
+  for (int k = 0; k < 2; ++k) {
+    SCOPED_TRACE("a promise of " + std::to_string(promises[k]));
+    const std::string name = dir.write("g", grid(promises[k]));
+    for (int attempt = 0; attempt < (measured ? 3 : 1); ++attempt) {
+      RunResult run = run_tool({name, name, dir.file("out"), format});
+      expect_run(run, 5, std::string(static_cast<std::size_t>(row - 1), '.') + short_row(name, row, read));
+      if (measured) {
+        EXPECT_LT(run.max_rss_kb, kMemoryLimitKb);
+      }
+      least[k] = attempt == 0 ? run.cpu_seconds : std::min(least[k], run.cpu_seconds);
+    }
   }
+  if (measured) {
+    EXPECT_LE(least[1], kFewTimes * least[0]) << "processor seconds: " << least[1] << " against " << least[0];
+  }
+  return read_file(dir.file("out"));
 }
 
 TEST(HugePromises, TwoBillionColumnsOverATinyFile) {
@@ -47,24 +75,21 @@ TEST(HugePromises, TwoBillionColumnsOverATinyFile) {
   GTEST_SKIP() << "the address and thread sanitizers write shadow memory for every promised cell";
 #endif
   if (windows_tool()) GTEST_SKIP() << "Windows commits the memory of a row when it is allocated";
-  TempDir dir;
-  const double columns = 2e9;
-  const std::vector<std::pair<const char*, std::string>> grids = {
-      {"text", text_header("2000000000", "3") + "1 2 3 4 5\n"},
-      {"single", single_grid(binary_header(columns, 3), {{1, 2, 3, 4, 5}})},
-      {"double", double_grid(binary_header(columns, 3), {{1, 2, 3, 4, 5}})},
-      {"double, widest usable row", double_grid(binary_header(2147483646, 3), {{1, 2, 3, 4, 5}})},
+  const std::vector<std::pair<const char*, Promise>> grids = {
+      {"text", [](std::int64_t n) { return text_header(std::to_string(n), "3") + "1 2 3 4 5\n"; }},
+      {"single", [](std::int64_t n) { return single_grid(binary_header(n, 3), {{1, 2, 3, 4, 5}}); }},
+      {"double", [](std::int64_t n) { return double_grid(binary_header(n, 3), {{1, 2, 3, 4, 5}}); }},
   };
-  for (const auto& [what, bytes] : grids) {
-    SCOPED_TRACE(what);
-    std::string grid = dir.write("g", bytes);
+  for (const auto& [what, grid] : grids) {
     for (const std::string format : {"-f:t", "-f:s", "-f:d"}) {
-      SCOPED_TRACE(format);
-      if (format == "-f:s" && std::string_view(what) == "double, widest usable row") continue;  // no float holds it
-      RunResult run = run_tool({grid, grid, dir.file("out"), format});
-      expect_run(run, 5, short_row(grid, 1, 5));
-      expect_quick_and_small(run);
+      SCOPED_TRACE(std::string(what) + " " + format);
+      expect_promise_free(grid, 2'000'000'000, format, 1, 5);
     }
+  }
+  // The widest usable row; no float holds it.
+  for (const std::string format : {"-f:t", "-f:d"}) {
+    SCOPED_TRACE("double, widest usable row " + format);
+    expect_promise_free(grids[2].second, 2147483646, format, 1, 5);
   }
 }
 
@@ -84,20 +109,16 @@ TEST(HugePromises, RowsTooWideToAllocateAreRefused) {
 }
 
 TEST(HugePromises, TwoBillionRowsOverATinyFile) {
-  TempDir dir;
   const Rows rows = {{1, 2}, {3, 4}, {5, 6}};
-  const std::vector<std::pair<const char*, std::string>> grids = {
-      {"text", text_header("2", "2000000000") + "1 2\n3 4\n5 6\n"},
-      {"single", single_grid(binary_header(2, 2e9), rows)},
-      {"double", double_grid(binary_header(2, 2e9), rows)},
+  const std::vector<std::pair<const char*, Promise>> grids = {
+      {"text", [](std::int64_t n) { return text_header("2", std::to_string(n)) + "1 2\n3 4\n5 6\n"; }},
+      {"single", [&rows](std::int64_t n) { return single_grid(binary_header(2, n), rows); }},
+      {"double", [&rows](std::int64_t n) { return double_grid(binary_header(2, n), rows); }},
   };
-  for (const auto& [what, bytes] : grids) {
+  for (const auto& [what, grid] : grids) {
     SCOPED_TRACE(what);
-    std::string grid = dir.write("g", bytes);
-    RunResult run = run_tool({grid, grid, dir.file("out"), "-f:d"});
-    expect_run(run, 5, "..." + short_row(grid, 4, 0));
-    expect_quick_and_small(run);
-    EXPECT_EQ(read_file(dir.file("out")).size(), (12u + 6) * 8);
+    // The three rows written before the short one stay in the output.
+    EXPECT_EQ(expect_promise_free(grid, 2'000'000'000, "-f:d", 4, 0).size(), (12u + 6) * 8);
   }
 }
 
@@ -109,12 +130,11 @@ TEST(NotNumbers, TextCellThatIsNoNumberEndsTheRow) {
     int read;  // cells read before the word that is none
   };
   // A cell is one whole word: a number with more after it is damaged too.
+  // Which words are damaged is unit-tested (TextBlock); here, that the run
+  // counts the cells before one, in either grid, wherever it stands.
   const Case cases[] = {
-      {"5 1.#INF 7 8", 1},  {"5 -nan 7 8", 1},   {"5 nan 7 8", 1},     {"5 inf 7 8", 1},
-      {"5 -1.#IND 7 8", 1}, {"5 word 7 8", 1},   {"5 0x10 7 8", 1},    {"5 , 7 8", 1},
-      {"5 - 7 8", 1},       {"5 . 7 8", 1},      {"5 e5 7 8", 1},      {"5 \x01 7 8", 1},
-      {"5 6 1.2.3 8", 2},   {"1-2 6 7 8", 0},    {"5 1..2 7 8", 1},    {"5 6 7 1e-5-3", 3},
-      {"5,6 7 8 9", 0},     {"5 7ex 7 8", 1},
+      {"5 1.#INF 7 8", 1}, {"5 nan 7 8", 1},   {"5 0x10 7 8", 1},   {"5 \x01 7 8", 1},
+      {"5 6 1.2.3 8", 2},  {"1-2 6 7 8", 0},   {"5 6 7 1e-5-3", 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.cells);

@@ -56,7 +56,7 @@ class TerminalRun {
 
   // Reads what the terminal shows until `done` holds, the terminal closes or
   // the time is up.
-  bool read_until(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+  bool read_until(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(60)) {
     const auto deadline = Clock::now() + limit;
     while (!done()) {
       if (closed_) return false;
@@ -148,7 +148,7 @@ TEST(Terminal, DotsArriveRowByRow) {
 
   auto read_pipe = [&](std::size_t at_least) {
     std::size_t total = 0;
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
     char chunk[65536];
     while (total < at_least && Clock::now() < deadline) {
       pollfd fd{reader, POLLIN, 0};

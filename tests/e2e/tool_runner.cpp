@@ -192,7 +192,8 @@ RunResult run_tool(const std::vector<std::string>& args, const RunOptions& optio
   if (!options.stdout_unread) ::close(out_pipe[0]);
   ::close(err_pipe[0]);
 
-  result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  result.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                       static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   result.max_rss_kb = usage.ru_maxrss;
   if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);

@@ -25,7 +25,9 @@ struct RunOptions {
   Stdin stdin_kind = Stdin::bytes;
   std::string input;
   std::optional<fs::path> working_dir;
-  std::chrono::milliseconds timeout{10000};
+  // Only a hang lasts this long, on any machine however busy, under any
+  // emulator.
+  std::chrono::milliseconds timeout{60000};
   std::uint64_t address_space_limit = 0;  // bytes of address space, 0 for no limit
   std::string binary;  // the program to run; empty for plotveil (tool_path())
   std::vector<std::string> environment;    // NAME=VALUE entries added to the child's
@@ -40,7 +42,8 @@ struct RunResult {
   std::string out;        // everything written to standard output
   std::string err;        // everything written to standard error
   long max_rss_kb = 0;    // the child's peak resident memory
-  double seconds = 0;     // wall time from start to end
+  double cpu_seconds = 0; // the child's processor time, user and system: its
+                          // work, which other work on the machine hardly moves
 };
 
 // The path of the binary under test: PLOTVEIL_BINARY from the environment,

@@ -75,13 +75,21 @@ Written write_rows(int width, int rows, std::size_t slot_cells, int workers, std
       for (int c = 1; c <= width; ++c) cells[c] = (r * 37 + c * 11) % 97 * (c % 3 == 0 ? 1000.25 : 1.0);
     };
     if (slot_cells == 0) {
+      // Each cell its number and a tab, CR LF after a row's last, flushed
+      // before a cell that may not fit the room left.
       written.code = exit_code_of([&] {
         for (int r = 1; r <= rows; ++r) {
           fill(row.data(), r);
           for (int c = 1; c <= width; ++c) {
-            char* p = reserve_output(out, kTextCellRoom);
-            if (p == nullptr) fail(ExitCode::write_row, msg::error_writing_row, r, name.c_str());
-            commit_output(out, static_cast<std::size_t>(format_text_cell(row[c], 0, c, shape, p) - p));
+            std::size_t room = 0;
+            output_space(out, room);
+            if (room < kTextCellRoom && !flush_output_for(out, kTextCellRoom)) {
+              fail(ExitCode::write_row, msg::error_writing_row, r, name.c_str());
+            }
+            char* const start = output_space(out, room);
+            char* p = format_number(row[c], start);
+            p = c < width ? put(p, "\t") : put(p, "\r\n");
+            commit_output(out, static_cast<std::size_t>(p - start));
           }
           print_dot();
         }
@@ -89,7 +97,7 @@ Written write_rows(int width, int rows, std::size_t slot_cells, int workers, std
     } else {
       Behind behind(out, shape, name, slot_cells, workers);
       std::vector<CellText> texts(row.size());
-      RowSink sink = row_sink(out, OutputFormat::text, shape, name, row.data(), texts.data(), &behind.threads.writer,
+      RowSink sink = row_sink(out, kTextOutput, shape, name, row.data(), texts.data(), &behind.threads.writer,
                               print_dot);
       EXPECT_EQ(sink.kind, static_cast<std::size_t>(width) <= slot_cells ? RowSink::Kind::into_slots
                                                                        : RowSink::Kind::through_row);

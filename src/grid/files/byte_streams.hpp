@@ -87,10 +87,8 @@ bool flush_output(OutStream& out);
 // Copies `count` bytes in; returns how many were taken before a failed flush.
 std::size_t write_output(OutStream& out, const void* source, std::size_t count);
 
-// Makes room for `count` contiguous bytes (count <= capacity / 2) and returns
-// where they go, or nullptr when the flush that makes room failed. Bytes
-// written there count once commit_output says so.
-inline char* reserve_output(OutStream& out, std::size_t count);
+// Flushes so that `count` bytes (count <= capacity / 2) are free after those
+// buffered; false when the flush failed.
 bool flush_output_for(OutStream& out, std::size_t count);
 
 // The free bytes after those buffered: where they begin, and in `room` how
@@ -100,7 +98,7 @@ inline char* output_space(OutStream& out, std::size_t& room) {
   return out.buffer.get() + out.used;
 }
 
-// The first `count` bytes at output_space() (or reserve_output()) now hold data.
+// The first `count` bytes at output_space() now hold data.
 inline void commit_output(OutStream& out, std::size_t count) { out.used += count; }
 
 // Flushes, then positions the file at `offset` from its start.
@@ -108,10 +106,5 @@ bool seek_output(OutStream& out, std::uint64_t offset);
 
 // Flushes and closes. False when either fails.
 bool close_output(OutStream& out);
-
-inline char* reserve_output(OutStream& out, std::size_t count) {
-  if (out.capacity - out.used < count && !flush_output_for(out, count)) return nullptr;
-  return out.buffer.get() + out.used;
-}
 
 }  // namespace plotveil

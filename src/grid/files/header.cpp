@@ -7,7 +7,7 @@
 #include "base/failure.hpp"
 #include "base/messages.hpp"
 #include "grid/files/text_input.hpp"
-#include "grid/numbers/number_format.hpp"
+#include "grid/numbers/writing/number_format.hpp"
 
 namespace plotveil {
 namespace {
@@ -27,7 +27,7 @@ bool read_binary_values(InStream& in, GridHeader& header) {
 // Values of a binary header as the output format holds them: doubles as they
 // are, or each narrowed to a float. False when the stream did not take them.
 bool write_values(OutStream& out, OutputFormat format, const double* values, int count) {
-  if (format == OutputFormat::double_precision) {
+  if (format.cell_bytes == sizeof(double)) {
     const std::size_t size = static_cast<std::size_t>(count) * sizeof(double);
     return write_output(out, values, size) == size;
   }
@@ -41,10 +41,6 @@ bool write_values(OutStream& out, OutputFormat format, const double* values, int
 char* put_integer(char* out, double value) {
   return out + std::snprintf(out, 16, "%ld", static_cast<long>(static_cast<std::int32_t>(value)));
 }
-
-// Both bounds of a truncation into a 32-bit signed integer, exclusive.
-constexpr double kInt32Below = -2147483649.0;
-constexpr double kInt32Above = 2147483648.0;
 
 }  // namespace
 
@@ -218,7 +214,7 @@ bool grid_size_usable(const GridHeader& header) {
   const double ncols = header.value[kNcols];
   const double nrows = header.value[kNrows];
   // Comparisons written so that NaN fails them.
-  return ncols > -1.0 && ncols < 2147483647.0 && nrows > kInt32Below && nrows < kInt32Above;
+  return ncols > -1.0 && ncols < kMostRowCells + 1.0 && nrows > kInt32Below && nrows < kInt32Above;
 }
 
 GridSize check_grid_size(const GridHeader& header, const std::string& name) {
@@ -253,7 +249,7 @@ char* format_text_header(const GridHeader& header, char* out) {
 void write_header(OutStream& out, OutputFormat format, const GridHeader& header,
                   const std::string& out_name) {
   bool written = false;
-  if (format == OutputFormat::text) {
+  if (format.text) {
     char text[256];
     char* end = format_text_header(header, text);
     std::size_t size = static_cast<std::size_t>(end - text);
@@ -266,8 +262,8 @@ void write_header(OutStream& out, OutputFormat format, const GridHeader& header,
 
 void store_statistics(OutStream& out, OutputFormat format, const GridHeader& header,
                       const std::string& out_name) {
-  if (format == OutputFormat::text) return;
-  const std::uint64_t offset = static_cast<std::uint64_t>(cell_size(format)) * (kCount - 1);
+  if (format.text) return;
+  const std::uint64_t offset = static_cast<std::uint64_t>(format.cell_bytes) * (kCount - 1);
   if (!seek_output(out, offset) || !write_values(out, format, &header.value[kCount], kDeviation - kCount + 1)) {
     fail(ExitCode::write_into_output, msg::error_writing_into, out_name.c_str());
   }

@@ -41,19 +41,17 @@ struct GridSize {
 };
 
 // True when ncols and nrows describe rows a run can make: both finite and
-// fitting a 32-bit integer after truncation, ncols between -1 and 2147483647
-// (exclusive) so that a row buffer of W + 1 cells can exist.
+// fitting a 32-bit integer after truncation, ncols between -1 and
+// kMostRowCells + 1 (exclusive) so that a row buffer of W + 1 cells can exist.
 bool grid_size_usable(const GridHeader& header);
 
-// ncols and nrows must be finite and fit a 32-bit integer after truncation, and
-// ncols must lie between -1 and 2147483647 (exclusive) so that a row buffer of
-// W + 1 cells can exist; otherwise the run ends with code 1.
+// Returns only when grid_size_usable; otherwise the run ends with code 1.
 GridSize check_grid_size(const GridHeader& header, const std::string& name);
 
 // False when a single-precision header would give another row width or row
 // count than a run uses (ncols and nrows truncated, none below 1): a 32-bit
-// float holds every whole number only up to 16777216. Sizes that cannot
-// describe rows at all pass here; check_grid_size refuses them.
+// float holds every whole number only up to kSingleCountsExactly. Sizes that
+// cannot describe rows at all pass here; check_grid_size refuses them.
 bool single_header_holds_size(const GridHeader& header);
 
 // Writes the output header from `header` (grid_1's) in the output format. A

@@ -4,7 +4,6 @@
 
 #include "base/failure.hpp"
 #include "base/messages.hpp"
-#include "grid/numbers/number_format.hpp"
 
 namespace plotveil {
 namespace {
@@ -100,38 +99,30 @@ void write_row_text(OutStream& out, const char* text, std::size_t size, std::siz
 }
 
 void write_row_cells(OutStream& out, OutputFormat format, const double* cells, const RowShape& shape,
-               std::int64_t row, const std::string& out_name) {
+                     std::int64_t row, const std::string& out_name) {
   const std::size_t width = static_cast<std::size_t>(shape.width);
-  switch (format) {
-    case OutputFormat::double_precision:
-      if (write_output(out, cells + 1, width * sizeof(double)) < width * sizeof(double)) {
-        fail_row_write(row, out_name);
+  if (format.cell_bytes == sizeof(double)) {
+    if (write_output(out, cells + 1, width * sizeof(double)) < width * sizeof(double)) fail_row_write(row, out_name);
+    return;
+  }
+  // Cells are narrowed straight into the stream's buffer, as many as it has
+  // room for at a time; a failed flush names the first cell not taken.
+  std::size_t done = 0;
+  while (done < width) {
+    std::size_t bytes = 0;
+    char* space = output_space(out, bytes);
+    const std::size_t room = bytes / sizeof(float);
+    if (room == 0) {
+      if (!flush_output(out)) {
+        fail(ExitCode::write_row, msg::error_writing_cell, static_cast<int>(row), static_cast<int>(done + 1),
+             out_name.c_str());
       }
-      return;
-    case OutputFormat::single_precision: {
-      // Cells are narrowed straight into the stream's buffer, as many as it
-      // has room for at a time; a failed flush names the first cell not taken.
-      std::size_t done = 0;
-      while (done < width) {
-        std::size_t bytes = 0;
-        char* space = output_space(out, bytes);
-        const std::size_t room = bytes / sizeof(float);
-        if (room == 0) {
-          if (!flush_output(out)) {
-            fail(ExitCode::write_row, msg::error_writing_cell, static_cast<int>(row),
-                 static_cast<int>(done + 1), out_name.c_str());
-          }
-          continue;
-        }
-        std::size_t take = room < width - done ? room : width - done;
-        narrow_cells(cells + 1 + done, space, take);
-        commit_output(out, take * sizeof(float));
-        done += take;
-      }
-      return;
+      continue;
     }
-    case OutputFormat::text:
-      return;  // text rows are written in slots (grid/pipeline/text_row_writer.hpp)
+    std::size_t take = room < width - done ? room : width - done;
+    narrow_cells(cells + 1 + done, space, take);
+    commit_output(out, take * sizeof(float));
+    done += take;
   }
 }
 

@@ -8,8 +8,7 @@
 
 #include "grid/files/byte_streams.hpp"
 #include "grid/grid_types.hpp"
-#include "grid/numbers/cell_text.hpp"
-#include "grid/numbers/number_format.hpp"
+#include "grid/numbers/writing/number_format.hpp"
 
 namespace plotveil {
 
@@ -31,34 +30,20 @@ std::int64_t read_row_cells(InStream& in, GridEncoding encoding, const RowShape&
 // Ends the run with code 5: row `row` of input `name` ran out after `read` cells.
 [[noreturn]] void fail_short_row(const std::string& name, std::int64_t row, std::int64_t read);
 
-// Writes cells 1 to W in a binary format. A row that cannot be written ends the
-// run with code 6. Text rows are written by a TextRowWriter.
+// Writes cells 1 to W in a binary format (not text: text rows are written by
+// a TextRowWriter). A row that cannot be written ends the run with code 6.
 void write_row_cells(OutStream& out, OutputFormat format, const double* cells, const RowShape& shape,
                      std::int64_t row, const std::string& out_name);
 
 // Room a text cell needs: one number and its separator.
 inline constexpr std::size_t kTextCellRoom = kMaxNumberText + 2;
 
-// The text of cell `column` of a row: its number (its kept text, when it has
-// one), then a tab, or CR LF after the row's last cell (a tab there too when
-// ncols is fractional). Returns the end; at most kTextCellRoom bytes.
-inline char* format_text_cell(double value, CellText text, std::int32_t column, const RowShape& shape, char* out) {
-  out = text != 0 ? put_cell_text(text, out) : format_number(value, out);
-  if (column < shape.width || !shape.line_end) {
-    *out++ = '\t';
-  } else {
-    *out++ = '\r';
-    *out++ = '\n';
-  }
-  return out;
-}
-
-// Writes text made of whole cells of row `row` (as format_text_cell writes
-// them), flushing the stream at exactly the bytes where writing cell after
-// cell would: before a cell that may not fit the room left, a cell and its
-// separator taking at most `cell_room` bytes (kTextCellRoom, or more for a
-// no-data value written with more digits). A failed flush ends the run with
-// code 6, naming `row`.
+// Writes text made of whole cells of row `row` (each its number, then a tab, or
+// CR LF after a row's last cell as RowShape says), flushing the stream at
+// exactly the bytes where writing cell after cell would: before a cell that may
+// not fit the room left, a cell and its separator taking at most `cell_room`
+// bytes (kTextCellRoom, or more for a no-data value written with more digits).
+// A failed flush ends the run with code 6, naming `row`.
 void write_row_text(OutStream& out, const char* text, std::size_t size, std::size_t cell_room, std::int64_t row,
                     const std::string& out_name);
 

@@ -36,11 +36,12 @@ std::string describe_grid(const GridHeader& header, GridEncoding encoding, Sidec
   const double xll = header.value[kXllcorner];
   const double yll = header.value[kYllcorner];
   // Comparisons written so that NaN fails them.
-  if (!(ncols >= 1 && ncols < 2147483647.0 && ncols == std::floor(ncols))) {
-    return "ncols " + exact_number(ncols) + " is not a whole number from 1 to 2147483646";
+  constexpr std::int32_t kMostRows = std::numeric_limits<std::int32_t>::max();
+  if (!(ncols >= 1 && ncols <= kMostRowCells && ncols == std::floor(ncols))) {
+    return "ncols " + exact_number(ncols) + " is not a whole number from 1 to " + std::to_string(kMostRowCells);
   }
-  if (!(nrows >= 1 && nrows <= 2147483647.0 && nrows == std::floor(nrows))) {
-    return "nrows " + exact_number(nrows) + " is not a whole number from 1 to 2147483647";
+  if (!(nrows >= 1 && nrows <= kMostRows && nrows == std::floor(nrows))) {
+    return "nrows " + exact_number(nrows) + " is not a whole number from 1 to " + std::to_string(kMostRows);
   }
   if (!(cellsize > 0 && std::isfinite(cellsize))) {
     return "cellsize " + exact_number(cellsize) + " is not a positive finite number";

@@ -34,10 +34,10 @@ struct SidecarLayout {
 };
 
 // Checks that `header` (of a single or double grid) describes a raster those
-// programs can read: ncols and nrows whole numbers from 1 on (ncols below
-// 2147483647, nrows at most that), a positive finite cellsize, finite corners,
-// finite cell centres. Returns an empty string and fills `layout`, or returns
-// what is wrong, as a phrase for a message.
+// programs can read: ncols and nrows whole numbers from 1 on (ncols at most
+// kMostRowCells, nrows at most 2^31 - 1), a positive finite cellsize, finite
+// corners, finite cell centres. Returns an empty string and fills `layout`,
+// or returns what is wrong, as a phrase for a message.
 std::string describe_grid(const GridHeader& header, GridEncoding encoding, SidecarLayout& layout);
 
 // The sidecar's text (ESRI for 4-byte cells, ENVI for 8-byte cells), with "\n"

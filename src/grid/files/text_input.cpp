@@ -1,7 +1,8 @@
 #include "grid/files/text_input.hpp"
 
-#include "grid/numbers/decimal_number.hpp"
-#include "grid/numbers/number_scan.hpp"
+#include "grid/numbers/reading/decimal_number.hpp"
+#include "grid/numbers/reading/number_scan.hpp"
+#include "grid/numbers/reading/white_space.hpp"
 
 namespace plotveil {
 namespace {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include "grid/files/byte_streams.hpp"
-#include "grid/numbers/text_numbers.hpp"
 
 namespace plotveil {
 

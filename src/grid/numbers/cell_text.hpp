@@ -35,7 +35,4 @@ inline char* put_cell_text(CellText text, char* out) {
   return out + (71 - std::countl_zero(text)) / 8;
 }
 
-// The text format_number writes for `value`, where it is at most eight bytes.
-CellText cell_text_of(double value);
-
 }  // namespace plotveil

@@ -21,7 +21,7 @@ struct RowSink {
   };
   Kind kind = Kind::stream;
   OutStream* out = nullptr;
-  OutputFormat format = OutputFormat::text;
+  OutputFormat format;
   RowShape shape;
   const std::string* out_name = nullptr;
   double* cells = nullptr;                      // the output row buffer, W + 1 cells

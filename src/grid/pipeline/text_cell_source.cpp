@@ -6,7 +6,8 @@
 
 #include "base/failure.hpp"
 #include "grid/files/text_input.hpp"
-#include "grid/numbers/text_numbers.hpp"
+#include "grid/numbers/reading/text_block.hpp"
+#include "grid/numbers/reading/white_space.hpp"
 
 namespace plotveil {
 namespace {
@@ -76,7 +77,7 @@ void TextCellSource::cut(Block& block) {
     while (size > 0 && !is_text_space(text[size])) --size;
     put_back_input(*in_, text + size, got - size);
     if (size == 0) {
-      read_long_word(block);
+      read_word_from_stream(block);
       return;
     }
   }
@@ -89,7 +90,7 @@ void TextCellSource::cut(Block& block) {
 // A word longer than a block, such as a number of a million digits, is read
 // here from the stream in the scanner's bounded memory. It is a cell only
 // when its number runs to the white space or the end of the data after it.
-void TextCellSource::read_long_word(Block& block) {
+void TextCellSource::read_word_from_stream(Block& block) {
   double& cell = block.cells[block.count + 1];
   if (read_number(*in_, cell) && at_word_end(*in_)) {
     if (block.texts) block.texts[block.count + 1] = 0;

@@ -53,7 +53,7 @@ class TextCellSource {
  private:
   void cut(Block& block);
   Block& current_block();
-  void read_long_word(Block& block);
+  void read_word_from_stream(Block& block);
 
   InStream* in_ = nullptr;
   WorkerPool* pool_ = nullptr;

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "base/failure.hpp"
-#include "grid/numbers/fixed_texts.hpp"
+#include "grid/numbers/writing/fixed_texts.hpp"
 
 namespace plotveil {
 namespace {
@@ -33,8 +33,8 @@ bool TextRowWriter::start(OutStream& out, WorkerPool& pool, const RowShape& shap
   cell_room_ = exact && exact_length + 2 > kTextCellRoom ? exact_length + 2 : kTextCellRoom;
   out_name_ = &out_name;
   row_written_ = row_written;
-  constexpr std::size_t kMostCells = std::size_t{1} << 24;
-  slot_cells = slot_cells < 1 ? 1 : slot_cells > kMostCells ? kMostCells : slot_cells;
+  constexpr std::size_t kMostSlotCells = std::size_t{1} << 24;
+  slot_cells = slot_cells < 1 ? 1 : slot_cells > kMostSlotCells ? kMostSlotCells : slot_cells;
   slot_cells_ = slot_cells;
   slot_total_ = slots;
   AllocationMayFail may_fail;
@@ -62,9 +62,10 @@ void TextRowWriter::format_slot(Slot& slot) {
   }
 }
 
-// Each cell as format_text_cell writes it, taken a row's run at a time: every
-// cell of a run but a row's last ends in a tab, and that one in CR LF where
-// rows end in one. With kExactNodata, no-data cells as the header writes them.
+// Each cell as its number (its kept text, when it has one), taken a row's run
+// at a time: every cell of a run but a row's last ends in a tab, and that one
+// in CR LF where rows end in one (in a tab too where ncols is fractional).
+// With kExactNodata, no-data cells as the header writes them.
 template <bool kExactNodata>
 void TextRowWriter::format_cells(Slot& slot) {
   const TextRowWriter& owner = *slot.owner;

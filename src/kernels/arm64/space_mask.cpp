@@ -1,11 +1,11 @@
-// ARM64: every such processor has NEON.
+// ARM64: white space found in NEON registers.
 #include <arm_neon.h>
 
-#include "grid/numbers/space_mask.hpp"
+#include "kernels/arm64/forms.hpp"
 
 namespace plotveil {
 
-std::uint64_t space_mask(const char* bytes) {
+std::uint64_t space_mask_neon(const char* bytes) {
   const uint8x16_t blank = vdupq_n_u8(' ');
   const uint8x16_t tab = vdupq_n_u8('\t');
   const uint8x16_t four = vdupq_n_u8(4);

@@ -1,12 +1,12 @@
-#include "grid/numbers/number_format.hpp"
+#include "grid/numbers/writing/number_format.hpp"
 
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 
-#include "grid/numbers/number_scan.hpp"
-#include "grid/numbers/powers_of_ten.hpp"
+#include "grid/numbers/number_constants.hpp"
+#include "grid/numbers/reading/number_scan.hpp"
 
 namespace plotveil {
 namespace detail {
@@ -63,13 +63,10 @@ bool scaled_six(std::uint64_t m, int e, int x10, std::uint64_t& digits, u128& re
 
 // The body of six_digits_quick, for format_number to take without a call.
 [[gnu::always_inline]] inline bool six_digits_quick_inline(double magnitude, SixDigits& result) {
-  // Far wider than the error of one rounding of y < 2^20 (2^-33) plus the
-  // reach of the 17-digit rounding (5e-12).
-  constexpr double kMargin = 1.0 / (1 << 30);
   std::uint64_t bits = std::bit_cast<std::uint64_t>(magnitude);
   int biased = static_cast<int>(bits >> 52) & 0x7FF;
   if (biased == 0 || biased == 0x7FF) return false;
-  int x10 = ((biased - 1023) * 78913) >> 18;
+  int x10 = decimal_exponent_estimate(biased - 1023);
   int s = 5 - x10;
   if (s > 22 || s < -21) return false;
   // y = value x 10^s, rounded once: 10^0 to 10^22 are exact doubles.
@@ -83,7 +80,7 @@ bool scaled_six(std::uint64_t m, int e, int x10, std::uint64_t& digits, u128& re
   double fraction = y - whole;  // exact
   // Near 0 or 1 the nearest whole number is the answer whichever side the
   // exact value lies on; only near the half does the exact value decide.
-  if (std::fabs(fraction - 0.5) < kMargin) return false;
+  if (std::fabs(fraction - 0.5) < kRoundingMargin) return false;
   whole += fraction > 0.5 ? 1 : 0;
   if (whole == kTen6) {
     whole = kTen5;
@@ -102,8 +99,8 @@ bool six_digits_exact(double magnitude, SixDigits& result) {
   if (biased == 0 || biased == 0x7FF) return false;  // subnormal, infinity, NaN
   std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
   int e = biased - 1075;
-  // floor(log2 value) x log10(2), floored: the decimal exponent or one below.
-  int x10 = ((biased - 1023) * 78913) >> 18;
+  // The decimal exponent or one below.
+  int x10 = decimal_exponent_estimate(biased - 1023);
   std::uint64_t digits = 0;
   u128 remainder = 0, unit = 0;
   if (!scaled_six(m, e, x10, digits, remainder, unit)) return false;
@@ -156,15 +153,15 @@ namespace {
 
 // The six decimal digits of 100000 <= six <= 999999 as byte values 0 to 9,
 // the first in the lowest byte, in a few multiplications without a table:
-// three pairs in 16-bit lanes, each then split into tens and ones (n x 103 /
-// 1024 is n / 10 for n < 100), which no lane's product carries out of.
+// three pairs in 16-bit lanes, each then split into tens and ones
+// (kDivideBy10), which no lane's product carries out of.
 inline std::uint64_t six_digit_values(std::uint32_t six) {
   const std::uint32_t first = six / 10000;
   const std::uint32_t rest = six - first * 10000;
   const std::uint32_t second = rest / 100;
   const std::uint32_t third = rest - second * 100;
   const std::uint64_t pairs = first | (std::uint64_t{second} << 16) | (std::uint64_t{third} << 32);
-  const std::uint64_t tens = ((pairs * 103) >> 10) & 0x0000000F000F000FULL;
+  const std::uint64_t tens = ((pairs * kDivideBy10.multiplier) >> kDivideBy10.shift) & 0x0000000F000F000FULL;
   return tens | ((pairs - tens * 10) << 8);
 }
 
@@ -233,9 +230,9 @@ char* format_number(double value, char* out) {
   const int x10 = six_digits.exponent;
   // The six digits as text, two zero bytes after them.
   const std::uint64_t values = six_digit_values(six);
-  const std::uint64_t text = values + 0x0000303030303030ULL;
+  const std::uint64_t text = values + (kZeroDigits >> 16);
   // The significant digits end at the last that is not 0; the first never is.
-  const std::uint64_t nonzero = (values + 0x7F7F7F7F7F7F7F7FULL) & 0x8080808080808080ULL;
+  const std::uint64_t nonzero = (values + kLowBits) & kHighBits;
   const int count = (71 - std::countl_zero(nonzero)) / 8;
   if (x10 >= 0 && x10 < 6) {
     // The fixed form of 1 and up, written in two copies of eight bytes from
@@ -253,6 +250,13 @@ char* format_number(double value, char* out) {
   char digits[16] = {};
   std::memcpy(digits, &text, sizeof text);
   return lay_out(digits, count, x10, 6, out);
+}
+
+CellText cell_text_of(double value) {
+  char text[kMaxNumberText];
+  const char* end = format_number(value, text);
+  const std::size_t length = static_cast<std::size_t>(end - text);
+  return length <= kCellTextReach ? pack_cell_text(text, length) : 0;
 }
 
 namespace {

@@ -1,11 +1,10 @@
-#include "grid/numbers/text_numbers.hpp"
+// The part of the word scanner every processor kind shares out of line: the
+// words that are not short numbers, read by the general scanner.
+#include "grid/numbers/reading/word_scan.hpp"
 
-#include <cstring>
-
-#include "grid/numbers/decimal_number.hpp"
-#include "grid/numbers/number_scan.hpp"
-#include "grid/numbers/space_mask.hpp"
-#include "grid/numbers/word_scan.hpp"
+#include "grid/numbers/reading/decimal_number.hpp"
+#include "grid/numbers/reading/number_scan.hpp"
+#include "grid/numbers/reading/white_space.hpp"
 
 namespace plotveil {
 
@@ -30,10 +29,5 @@ bool read_long_word(BlockScan& scan, const char* p) {
 }
 template bool read_long_word<false>(BlockScan&, const char*);
 template bool read_long_word<true>(BlockScan&, const char*);
-
-std::size_t read_text_block_plain(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
-  return texts != nullptr ? read_block<space_mask_plain, scan_words_plain<true>>(text, size, cells, texts, stops)
-                          : read_block<space_mask_plain, scan_words_plain<false>>(text, size, cells, nullptr, stops);
-}
 
 }  // namespace plotveil

@@ -1,26 +1,13 @@
 // x86-64: rows masked in SSE2 registers, which every such processor has, or
-// in AVX2 registers where the processor has them (base/cpu_avx2.hpp).
-#include "stats/mask_cells.hpp"
-
+// in AVX2 registers where the processor has them.
 #include <immintrin.h>
 
 #include <limits>
 
-#include "base/cpu_avx2.hpp"
+#include "kernels/x86_64/forms.hpp"
 
 namespace plotveil::detail {
 
-// The masking rule and `accumulate` for a whole row, in SSE2 registers: every
-// choice is a bit mask, so no data turns into a branch, and NaN bits pass.
-// Two cells are masked, tested and squared together; their values and squares
-// then join the sums one after the other, in cell order. The lower of a pair
-// (the first where they are equal, as with -0 and +0) joins the minimum, and
-// so the minimum is the one taking the cells one by one gives; likewise the
-// maximum. Minimum and maximum start from +inf and -inf while nothing has been
-// counted, so the first counted value sets both; a row that counts nothing
-// leaves them as they were. A text is chosen by the same mask as its cell.
-// The count is kept as a whole number and added once, which is exact while
-// the total stays below 2^53 cells; a row that could pass that counts one by one.
 // The bits set in each of 0 to 15.
 constexpr std::uint8_t kBitsSet[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
 
@@ -82,10 +69,22 @@ template <Texts kTexts>
   return c;
 }
 
-template <Texts kTexts>
-void mask_cells(const double* grid, const std::uint64_t* grid_texts, const double* mask, double* out,
-                std::uint64_t* out_texts, std::int32_t width, double nodata, std::uint64_t nodata_text,
-                GridStatistics& stats) {
+// The masking rule and `accumulate` for a whole row, in SSE2 registers (after
+// mask_fours, with kFours): every choice is a bit mask, so no data turns into a
+// branch, and NaN bits pass. Two cells are masked, tested and squared together;
+// their values and squares then join the sums one after the other, in cell
+// order. The lower of a pair (the first where they are equal, as with -0 and
+// +0) joins the minimum, and so the minimum is the one taking the cells one by
+// one gives; likewise the maximum. Minimum and maximum start from +inf and -inf
+// while nothing has been counted, so the first counted value sets both; a row
+// that counts nothing leaves them as they were. A text is chosen by the same
+// mask as its cell. The count is kept as a whole number and added once, which
+// is exact while the total stays below 2^53 cells; a row that could pass that
+// counts one by one.
+template <Texts kTexts, bool kFours>
+void mask_cells_x86(const double* grid, const std::uint64_t* grid_texts, const double* mask, double* out,
+                    std::uint64_t* out_texts, std::int32_t width, double nodata, std::uint64_t nodata_text,
+                    GridStatistics& stats) {
   constexpr double inf = std::numeric_limits<double>::infinity();
   const bool none_yet = stats.count == 0;
   const __m128d n = _mm_set1_pd(nodata);
@@ -102,7 +101,7 @@ void mask_cells(const double* grid, const std::uint64_t* grid_texts, const doubl
   std::int32_t c = 1;
   if (stats.count + width < 9007199254740992.0) {  // 2^53
     std::uint64_t counted_cells = 0;
-    if (cpu_has_avx2()) {
+    if constexpr (kFours) {
       c = mask_fours<kTexts>(grid, grid_texts, mask, out, out_texts, width, nodata, nodata_text, stats.threshold, sum,
                              squares, low, high, counted_cells);
     }
@@ -168,8 +167,11 @@ void mask_cells(const double* grid, const std::uint64_t* grid_texts, const doubl
   }
 }
 
-template MaskCells mask_cells<Texts::none>;
-template MaskCells mask_cells<Texts::nodata>;
-template MaskCells mask_cells<Texts::both>;
+template MaskCells mask_cells_x86<Texts::none, false>;
+template MaskCells mask_cells_x86<Texts::nodata, false>;
+template MaskCells mask_cells_x86<Texts::both, false>;
+template MaskCells mask_cells_x86<Texts::none, true>;
+template MaskCells mask_cells_x86<Texts::nodata, true>;
+template MaskCells mask_cells_x86<Texts::both, true>;
 
 }  // namespace plotveil::detail

@@ -3,7 +3,8 @@
 // after it begins, 64 bytes at a time, and hands the words of a few windows
 // over at once, so a processor with wide registers can take several short
 // numbers together. Places count from the text's first byte. Each processor
-// kind's file (word_scan_*.cpp) builds read_text_block from these pieces.
+// kind's kernels (kernels/<kind>/word_scan.cpp) build their forms of
+// read_text_block from these pieces.
 #pragma once
 
 #include <cstddef>
@@ -11,8 +12,9 @@
 #include <cstring>
 
 #include "grid/numbers/cell_text.hpp"
-#include "grid/numbers/number_scan.hpp"
-#include "grid/numbers/text_numbers.hpp"
+#include "grid/numbers/reading/number_scan.hpp"
+#include "grid/numbers/reading/text_block.hpp"
+#include "grid/numbers/reading/white_space.hpp"
 
 namespace plotveil {
 
@@ -93,8 +95,8 @@ bool scan_words_grouped(BlockScan& scan, const std::size_t* starts, const std::s
   return true;
 }
 
-// Each file word_scan_*.cpp has its own for its processor kind, and defines
-// read_text_block with it.
+// How a block's words are scanned once their places are known: word by word
+// (scan_words_plain), or a kind's scan_words_grouped.
 using ScanWords = bool (*)(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n);
 
 // The masks of the last 64 bytes read up to 63 bytes past the blank.

@@ -1,11 +1,11 @@
 // ARM64: two values at a time in NEON registers, by format_number's quick
 // path for six digits and its fixed form, step by step, as on x86-64 with AVX2
-// (fixed_texts_avx2.cpp); any lane that path would leave to its exact one
-// stays 0.
+// (kernels/x86_64/fixed_texts.cpp); any lane that path would leave to its
+// exact one stays 0.
 #include <arm_neon.h>
 
-#include "grid/numbers/fixed_texts.hpp"
-#include "grid/numbers/powers_of_ten.hpp"
+#include "grid/numbers/number_constants.hpp"
+#include "kernels/arm64/forms.hpp"
 
 namespace plotveil {
 namespace {
@@ -27,7 +27,7 @@ inline float64x2_t powers(uint64x2_t k) {
 
 }  // namespace
 
-void fill_fixed_texts(const double* values, CellText* texts, std::size_t n) {
+void fill_fixed_texts_neon(const double* values, CellText* texts, std::size_t n) {
   const float64x2_t million = vdupq_n_f64(1e6);
   for (std::size_t i = 0; i + 2 <= n; i += 2) {
     const uint64x2_t old = vld1q_u64(texts + i);
@@ -40,7 +40,7 @@ void fill_fixed_texts(const double* values, CellText* texts, std::size_t n) {
     uint64x2_t ok = vandq_u64(wanted, vandq_u64(vcgeq_f64(magnitude, vdupq_n_f64(1.0)), vcltq_f64(magnitude, million)));
     // The decimal exponent or one below, from the binary one (0 to 19 here).
     const uint64x2_t binary = vsubq_u64(vshrq_n_u64(vreinterpretq_u64_f64(magnitude), 52), all(1023));
-    uint64x2_t x10 = vshrq_n_u64(vmull_n_u32(vmovn_u64(binary), 78913), 18);
+    uint64x2_t x10 = vshrq_n_u64(vmull_n_u32(vmovn_u64(binary), kLog10TwoTimes2To18), kLog10TwoShift);
     const uint64x2_t s = vandq_u64(vsubq_u64(all(5), x10), all(7));
     // y = value x 10^(5 - x10), rounded once; one power less where that
     // reaches 10^6 (and 10^-1 is not taken: such values are 10^6 and up).
@@ -54,7 +54,7 @@ void fill_fixed_texts(const double* values, CellText* texts, std::size_t n) {
     const uint64x2_t whole_part = vcvtq_u64_f64(y);
     const float64x2_t fraction = vsubq_f64(y, vcvtq_f64_u64(whole_part));
     const float64x2_t off_half = vabsq_f64(vsubq_f64(fraction, vdupq_n_f64(0.5)));
-    ok = vbicq_u64(ok, vcltq_f64(off_half, vdupq_n_f64(1.0 / (1 << 30))));
+    ok = vbicq_u64(ok, vcltq_f64(off_half, vdupq_n_f64(kRoundingMargin)));
     uint64x2_t six = vsubq_u64(whole_part, vcgtq_f64(fraction, vdupq_n_f64(0.5)));
     const uint64x2_t carried = vceqq_u64(six, all(1000000));
     six = vbslq_u64(carried, all(100000), six);
@@ -63,19 +63,19 @@ void fill_fixed_texts(const double* values, CellText* texts, std::size_t n) {
     if (vmaxvq_u32(vreinterpretq_u32_u64(ok)) == 0) continue;
 
     // The six digits: three pairs in 16-bit lanes, each split into tens and ones.
-    const uint64x2_t first = vshrq_n_u64(vmull_n_u32(vmovn_u64(six), 0xD1B71759u), 45);
+    const uint64x2_t first = vshrq_n_u64(vmull_n_u32(vmovn_u64(six), kDivideBy10000.multiplier), kDivideBy10000.shift);
     const uint64x2_t rest = vsubq_u64(six, vmull_n_u32(vmovn_u64(first), 10000));
-    const uint64x2_t second = vshrq_n_u64(vmull_n_u32(vmovn_u64(rest), 5243), 19);
+    const uint64x2_t second = vshrq_n_u64(vmull_n_u32(vmovn_u64(rest), kDivideBy100.multiplier), kDivideBy100.shift);
     const uint64x2_t third = vsubq_u64(rest, vmull_n_u32(vmovn_u64(second), 100));
     const uint16x8_t pairs =
         vreinterpretq_u16_u64(vorrq_u64(first, vorrq_u64(vshlq_n_u64(second, 16), vshlq_n_u64(third, 32))));
-    const uint16x8_t tens = vshrq_n_u16(vmulq_n_u16(pairs, 103), 10);
+    const uint16x8_t tens = vshrq_n_u16(vmulq_n_u16(pairs, kDivideBy10.multiplier), kDivideBy10.shift);
     const uint16x8_t ones = vsubq_u16(pairs, vmulq_n_u16(tens, 10));
     const uint64x2_t digit_values = vreinterpretq_u64_u16(vorrq_u16(tens, vshlq_n_u16(ones, 8)));
-    const uint64x2_t digits = vaddq_u64(digit_values, all(0x0000303030303030ULL));
+    const uint64x2_t digits = vaddq_u64(digit_values, all(kZeroDigits >> 16));
     // The significant digits end at the last that is not 0: every byte up
     // to it marked, then counted.
-    uint64x2_t marked = vandq_u64(vaddq_u64(digit_values, all(0x7F7F7F7F7F7F7F7FULL)), all(0x8080808080808080ULL));
+    uint64x2_t marked = vandq_u64(vaddq_u64(digit_values, all(kLowBits)), all(kHighBits));
     marked = vorrq_u64(marked, vshrq_n_u64(marked, 8));
     marked = vorrq_u64(marked, vshrq_n_u64(marked, 16));
     marked = vorrq_u64(marked, vshrq_n_u64(marked, 32));

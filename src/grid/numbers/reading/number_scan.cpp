@@ -1,17 +1,15 @@
-#include "grid/numbers/number_scan.hpp"
+#include "grid/numbers/reading/number_scan.hpp"
 
 #include <bit>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
 
-#include "grid/numbers/decimal_number.hpp"
-#include "grid/numbers/powers_of_ten.hpp"
+#include "grid/numbers/number_constants.hpp"
+#include "grid/numbers/reading/decimal_number.hpp"
 
 namespace plotveil {
 namespace {
-
-constexpr std::int64_t kExponentCap = 1'000'000'000;
 
 using detail::is_digit;
 

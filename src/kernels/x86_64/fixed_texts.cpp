@@ -1,10 +1,10 @@
-// x86-64 with AVX2 (cpu_avx2.hpp): four values at a time, one per 64-bit lane,
-// by format_number's quick path for six digits and its fixed form, step by
-// step; any lane that path would leave to its exact one stays 0.
+// x86-64 with AVX2: four values at a time, one per 64-bit lane, by
+// format_number's quick path for six digits and its fixed form, step by step;
+// any lane that path would leave to its exact one stays 0.
 #include <immintrin.h>
 
-#include "base/cpu_avx2.hpp"
-#include "grid/numbers/fixed_texts.hpp"
+#include "grid/numbers/number_constants.hpp"
+#include "kernels/x86_64/forms.hpp"
 
 namespace plotveil {
 namespace {
@@ -15,7 +15,7 @@ namespace {
   const __m256i powers = _mm256_and_si256(
       _mm256_permutevar8x32_epi32(_mm256_setr_epi32(1, 10, 100, 1000, 10000, 100000, 1000000, 10000000), k),
       _mm256_set1_epi64x(0xFFFFFFFF));
-  const __m256d two_to_52 = _mm256_set1_pd(4503599627370496.0);
+  const __m256d two_to_52 = _mm256_set1_pd(kTwoTo52);
   return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(powers, _mm256_castpd_si256(two_to_52))), two_to_52);
 }
 
@@ -25,7 +25,7 @@ namespace {
                            _mm256_sub_epi64(_mm256_set1_epi64x(64), _mm256_slli_epi64(bytes, 3)));
 }
 
-[[gnu::target("avx2")]] void fill_fixed_texts_avx2(const double* values, CellText* texts, std::size_t n) {
+[[gnu::target("avx2")]] void fill_four_at_a_time(const double* values, CellText* texts, std::size_t n) {
   const __m256i zero = _mm256_setzero_si256();
   const __m256i one = _mm256_set1_epi64x(1);
   const __m256d sign_bit = _mm256_set1_pd(-0.0);
@@ -44,7 +44,7 @@ namespace {
     // The decimal exponent or one below, from the binary one (0 to 19 here).
     const __m256i binary =
         _mm256_sub_epi64(_mm256_srli_epi64(_mm256_castpd_si256(magnitude), 52), _mm256_set1_epi64x(1023));
-    __m256i x10 = _mm256_srli_epi64(_mm256_mul_epu32(binary, _mm256_set1_epi64x(78913)), 18);
+    __m256i x10 = _mm256_srli_epi64(_mm256_mul_epu32(binary, _mm256_set1_epi64x(kLog10TwoTimes2To18)), kLog10TwoShift);
     const __m256i s = _mm256_and_si256(_mm256_sub_epi64(_mm256_set1_epi64x(5), x10), _mm256_set1_epi64x(7));
     // y = value x 10^(5 - x10), rounded once; one power less where that
     // reaches 10^6 (and 10^-1 is not taken: such values are 10^6 and up).
@@ -59,7 +59,7 @@ namespace {
     const __m128i whole32 = _mm256_cvttpd_epi32(_mm256_blendv_pd(_mm256_set1_pd(1e5), y, _mm256_castsi256_pd(ok)));
     const __m256d fraction = _mm256_sub_pd(y, _mm256_cvtepi32_pd(whole32));
     const __m256d off_half = _mm256_andnot_pd(sign_bit, _mm256_sub_pd(fraction, _mm256_set1_pd(0.5)));
-    const __m256d near_half = _mm256_cmp_pd(off_half, _mm256_set1_pd(1.0 / (1 << 30)), _CMP_LT_OQ);
+    const __m256d near_half = _mm256_cmp_pd(off_half, _mm256_set1_pd(kRoundingMargin), _CMP_LT_OQ);
     ok = _mm256_andnot_si256(_mm256_castpd_si256(near_half), ok);
     __m256i six = _mm256_sub_epi64(_mm256_cvtepi32_epi64(whole32),
                                    _mm256_castpd_si256(_mm256_cmp_pd(fraction, _mm256_set1_pd(0.5), _CMP_GT_OQ)));
@@ -70,20 +70,23 @@ namespace {
     if (_mm256_testz_si256(ok, ok)) continue;
 
     // The six digits: three pairs in 16-bit lanes, each split into tens and ones.
-    const __m256i first = _mm256_srli_epi64(_mm256_mul_epu32(six, _mm256_set1_epi64x(0xD1B71759)), 45);
+    const __m256i first =
+        _mm256_srli_epi64(_mm256_mul_epu32(six, _mm256_set1_epi64x(kDivideBy10000.multiplier)), kDivideBy10000.shift);
     const __m256i rest = _mm256_sub_epi64(six, _mm256_mul_epu32(first, _mm256_set1_epi64x(10000)));
-    const __m256i second = _mm256_srli_epi64(_mm256_mul_epu32(rest, _mm256_set1_epi64x(5243)), 19);
+    const __m256i second =
+        _mm256_srli_epi64(_mm256_mul_epu32(rest, _mm256_set1_epi64x(kDivideBy100.multiplier)), kDivideBy100.shift);
     const __m256i third = _mm256_sub_epi64(rest, _mm256_mul_epu32(second, _mm256_set1_epi64x(100)));
     const __m256i pairs =
         _mm256_or_si256(first, _mm256_or_si256(_mm256_slli_epi64(second, 16), _mm256_slli_epi64(third, 32)));
-    const __m256i tens = _mm256_srli_epi16(_mm256_mullo_epi16(pairs, _mm256_set1_epi16(103)), 10);
+    const __m256i tens = _mm256_srli_epi16(_mm256_mullo_epi16(pairs, _mm256_set1_epi16(kDivideBy10.multiplier)),
+                                           kDivideBy10.shift);
     const __m256i ones = _mm256_sub_epi16(pairs, _mm256_mullo_epi16(tens, _mm256_set1_epi16(10)));
     const __m256i digit_values = _mm256_or_si256(tens, _mm256_slli_epi16(ones, 8));
-    const __m256i digits = _mm256_add_epi64(digit_values, _mm256_set1_epi64x(0x0000303030303030));
+    const __m256i digits = _mm256_add_epi64(digit_values, _mm256_set1_epi64x(kZeroDigits >> 16));
     // The significant digits end at the last that is not 0: every byte up
     // to it marked, then counted.
-    __m256i marked = _mm256_and_si256(_mm256_add_epi64(digit_values, _mm256_set1_epi64x(0x7F7F7F7F7F7F7F7F)),
-                                      _mm256_set1_epi64x(static_cast<long long>(0x8080808080808080ULL)));
+    __m256i marked = _mm256_and_si256(_mm256_add_epi64(digit_values, _mm256_set1_epi64x(kLowBits)),
+                                      _mm256_set1_epi64x(static_cast<long long>(kHighBits)));
     marked = _mm256_or_si256(marked, _mm256_srli_epi64(marked, 8));
     marked = _mm256_or_si256(marked, _mm256_srli_epi64(marked, 16));
     marked = _mm256_or_si256(marked, _mm256_srli_epi64(marked, 32));
@@ -106,8 +109,8 @@ namespace {
 
 }  // namespace
 
-void fill_fixed_texts(const double* values, CellText* texts, std::size_t n) {
-  if (cpu_has_avx2()) fill_fixed_texts_avx2(values, texts, n);
+void fill_fixed_texts_avx2(const double* values, CellText* texts, std::size_t n) {
+  fill_four_at_a_time(values, texts, n);
 }
 
 }  // namespace plotveil

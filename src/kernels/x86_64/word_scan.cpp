@@ -1,10 +1,10 @@
 // x86-64: four short numbers at a time in AVX2 registers, on processors that
-// have AVX2 (cpu_avx2.hpp); word by word on the others.
+// have AVX2; word by word, white space found in SSE2, on the others.
 #include <immintrin.h>
 
-#include "base/cpu_avx2.hpp"
-#include "grid/numbers/space_mask.hpp"
-#include "grid/numbers/word_scan.hpp"
+#include "grid/numbers/number_constants.hpp"
+#include "grid/numbers/reading/word_scan.hpp"
+#include "kernels/x86_64/forms.hpp"
 
 namespace plotveil {
 namespace {
@@ -40,8 +40,10 @@ template <bool kKeepText>
   const __m256i in_bytes = _mm256_srlv_epi64(ones, _mm256_sub_epi64(sixty_four, _mm256_slli_epi64(bytes, 3)));
   const __m256i x = _mm256_xor_si256(lows, _mm256_set1_epi8('0'));
   const __m256i non_digits = _mm256_and_si256(
-      _mm256_or_si256(_mm256_add_epi64(_mm256_and_si256(x, _mm256_set1_epi8(0x7F)), _mm256_set1_epi8(0x76)), x),
-      _mm256_set1_epi8(static_cast<char>(0x80)));
+      _mm256_or_si256(_mm256_add_epi64(_mm256_and_si256(x, _mm256_set1_epi64x(kLowBits)),
+                                       _mm256_set1_epi64x(kDigitLimit)),
+                      x),
+      _mm256_set1_epi64x(static_cast<long long>(kHighBits)));
   const __m256i others = _mm256_and_si256(non_digits, in_bytes);
   const __m256i no_point = _mm256_cmpeq_epi64(others, zero);
   const __m256i point = _mm256_xor_si256(no_point, ones);
@@ -75,7 +77,7 @@ template <bool kKeepText>
   const __m256i powers_of_ten = _mm256_and_si256(
       _mm256_permutevar8x32_epi32(_mm256_setr_epi32(1, 10, 100, 1000, 10000, 100000, 1000000, 10000000), fraction),
       _mm256_set1_epi64x(0xFFFFFFFF));
-  const __m256d two_to_52 = _mm256_set1_pd(4503599627370496.0);
+  const __m256d two_to_52 = _mm256_set1_pd(kTwoTo52);
   const __m256d value = _mm256_div_pd(
       _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(m, _mm256_castpd_si256(two_to_52))), two_to_52),
       _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(powers_of_ten, _mm256_castpd_si256(two_to_52))), two_to_52));
@@ -148,13 +150,14 @@ template <bool kKeepText>
 
 }  // namespace
 
-std::size_t read_text_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
-  if (cpu_has_avx2()) {
-    return texts != nullptr ? read_block_avx2<true>(text, size, cells, texts, stops)
-                            : read_block_avx2<false>(text, size, cells, nullptr, stops);
-  }
-  return texts != nullptr ? read_block<space_mask, scan_words_plain<true>>(text, size, cells, texts, stops)
-                          : read_block<space_mask, scan_words_plain<false>>(text, size, cells, nullptr, stops);
+std::size_t read_text_block_avx2(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
+  return texts != nullptr ? read_block_avx2<true>(text, size, cells, texts, stops)
+                          : read_block_avx2<false>(text, size, cells, nullptr, stops);
+}
+
+std::size_t read_text_block_sse2(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
+  return texts != nullptr ? read_block<space_mask_sse2, scan_words_plain<true>>(text, size, cells, texts, stops)
+                          : read_block<space_mask_sse2, scan_words_plain<false>>(text, size, cells, nullptr, stops);
 }
 
 }  // namespace plotveil

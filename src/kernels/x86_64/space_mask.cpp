@@ -1,11 +1,11 @@
-// x86-64: every such processor has SSE2.
+// x86-64: white space found in SSE2 registers, which every such processor has.
 #include <emmintrin.h>
 
-#include "grid/numbers/space_mask.hpp"
+#include "kernels/x86_64/forms.hpp"
 
 namespace plotveil {
 
-std::uint64_t space_mask(const char* bytes) {
+std::uint64_t space_mask_sse2(const char* bytes) {
   const __m128i blank = _mm_set1_epi8(' ');
   const __m128i tab = _mm_set1_epi8('\t');
   const __m128i four = _mm_set1_epi8(4);

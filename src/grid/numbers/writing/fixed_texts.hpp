@@ -12,8 +12,9 @@
 namespace plotveil {
 
 // For each of the `n` values whose text is 0, the text format_number writes
-// for it, where this processor finds it several at a time (AVX2 on x86-64,
-// fixed_texts_*.cpp); the others stay 0, for format_number.
+// for it, where this processor finds it several at a time (four with AVX2 on
+// x86-64, two with NEON on ARM64: kernels/<kind>/fixed_texts.cpp); the others
+// stay 0, for format_number. The portable kind finds none.
 void fill_fixed_texts(const double* values, CellText* texts, std::size_t n);
 
 }  // namespace plotveil

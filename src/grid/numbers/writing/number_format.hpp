@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "grid/numbers/cell_text.hpp"
+
 namespace plotveil {
 
 // The longest text format_number writes is 13 bytes ("-1.79769e+308").
@@ -17,6 +19,9 @@ inline constexpr int kMaxNumberText = 16;
 // The kMaxNumberText bytes from `out` must be writable: bytes past the end
 // may be written too.
 char* format_number(double value, char* out);
+
+// The text format_number writes for `value`, where it is at most eight bytes.
+CellText cell_text_of(double value);
 
 // The longest text format_exact_number writes is 24 bytes
 // ("-2.2250738585072014e-308").

@@ -1,10 +1,11 @@
-// ARM64: two short numbers at a time in NEON registers, which every such
-// processor has; the tests are scan_short_word's, lane by lane, as on x86-64
-// with AVX2 (word_scan_avx2.cpp), in two lanes instead of four.
+// ARM64: two short numbers at a time in NEON registers; the tests are
+// scan_short_word's, lane by lane, as on x86-64 with AVX2
+// (kernels/x86_64/word_scan.cpp), in two lanes instead of four.
 #include <arm_neon.h>
 
-#include "grid/numbers/space_mask.hpp"
-#include "grid/numbers/word_scan.hpp"
+#include "grid/numbers/number_constants.hpp"
+#include "grid/numbers/reading/word_scan.hpp"
+#include "kernels/arm64/forms.hpp"
 
 namespace plotveil {
 namespace {
@@ -36,10 +37,9 @@ template <bool kKeepText>
   const uint64x2_t bytes = vaddq_u64(length, sign);  // the bytes after the sign
   const uint64x2_t ones = all(~std::uint64_t{0});
   const uint64x2_t in_bytes = shift_right(ones, vsubq_u64(all(64), vshlq_n_u64(bytes, 3)));
-  const uint64x2_t x = veorq_u64(lows, all(0x3030303030303030ULL));
+  const uint64x2_t x = veorq_u64(lows, all(kZeroDigits));
   const uint64x2_t non_digits =
-      vandq_u64(vorrq_u64(vaddq_u64(vandq_u64(x, all(0x7F7F7F7F7F7F7F7FULL)), all(0x7676767676767676ULL)), x),
-                all(0x8080808080808080ULL));
+      vandq_u64(vorrq_u64(vaddq_u64(vandq_u64(x, all(kLowBits)), all(kDigitLimit)), x), all(kHighBits));
   const uint64x2_t others = vandq_u64(non_digits, in_bytes);
   const uint64x2_t no_point = vceqzq_u64(others);
   const uint64x2_t point = is_not(no_point);
@@ -48,7 +48,7 @@ template <bool kKeepText>
   const uint64x2_t point_byte = vsubq_u64(vshlq_n_u64(others, 1), unit);
   const uint64x2_t count = vaddq_u64(bytes, point);  // digits: one byte fewer with a point
   const uint64x2_t one_other = vceqzq_u64(vandq_u64(others, vsubq_u64(others, all(1))));
-  const uint64x2_t is_point = vceqzq_u64(vandq_u64(veorq_u64(lows, all(0x2E2E2E2E2E2E2E2EULL)), point_byte));
+  const uint64x2_t is_point = vceqzq_u64(vandq_u64(veorq_u64(lows, all(every_byte('.'))), point_byte));
   const uint64x2_t fits = vandq_u64(vcgtq_u64(bytes, all(0)), vcltq_u64(bytes, all(9)));
   const uint64x2_t valid = vbicq_u64(vandq_u64(vandq_u64(one_other, is_point), fits), vceqzq_u64(count));
   if (vminvq_u32(vreinterpretq_u32_u64(valid)) != 0xFFFFFFFFu) return false;
@@ -57,7 +57,7 @@ template <bool kKeepText>
   // top of the lane; pairs, fours and eights of them are summed by their
   // weights.
   const uint64x2_t digits = vbslq_u64(below, lows, vshrq_n_u64(lows, 8));
-  const uint64x2_t placed = vshlq_u64(vsubq_u64(digits, all(0x3030303030303030ULL)),
+  const uint64x2_t placed = vshlq_u64(vsubq_u64(digits, all(kZeroDigits)),
                                       vreinterpretq_s64_u64(vsubq_u64(all(64), vshlq_n_u64(count, 3))));
   const uint16x8_t pair_bytes = vreinterpretq_u16_u64(placed);
   const uint16x8_t pairs = vmlaq_n_u16(vshrq_n_u16(pair_bytes, 8), vandq_u16(pair_bytes, vdupq_n_u16(0xFF)), 10);
@@ -65,12 +65,12 @@ template <bool kKeepText>
   const uint32x4_t fours = vmlaq_n_u32(vshrq_n_u32(pair_words, 16), vandq_u32(pair_words, vdupq_n_u32(0xFFFF)), 100);
   const uint64x2_t m = vandq_u64(vreinterpretq_u64_u32(vmlaq_n_u32(vrev64q_u32(fours), fours, 10000)), all(0xFFFFFFFF));
   const uint64x2_t before_point =
-      vpaddlq_u32(vpaddlq_u16(vpaddlq_u8(vreinterpretq_u8_u64(vandq_u64(below, all(0x0101010101010101ULL))))));
+      vpaddlq_u32(vpaddlq_u16(vpaddlq_u8(vreinterpretq_u8_u64(vandq_u64(below, all(every_byte(1)))))));
   const uint64x2_t fraction = vandq_u64(point, vsubq_u64(count, before_point));
   const std::uint64_t f0 = vgetq_lane_u64(fraction, 0);
   const std::uint64_t f1 = vgetq_lane_u64(fraction, 1);
   // Both operands of the division are exact, so its one rounding is correct.
-  const float64x2_t two_to_52 = vdupq_n_f64(4503599627370496.0);
+  const float64x2_t two_to_52 = vdupq_n_f64(kTwoTo52);
   const float64x2_t whole_digits =
       vsubq_f64(vreinterpretq_f64_u64(vorrq_u64(m, vreinterpretq_u64_f64(two_to_52))), two_to_52);
   const float64x2_t value = vdivq_f64(
@@ -109,10 +109,11 @@ template <bool kKeepText>
 
 }  // namespace
 
-std::size_t read_text_block(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
+std::size_t read_text_block_neon(const char* text, std::size_t size, double* cells, CellText* texts, bool& stops) {
   return texts != nullptr
-             ? read_block<space_mask, scan_words_grouped<true, 2, scan_two<true>>>(text, size, cells, texts, stops)
-             : read_block<space_mask, scan_words_grouped<false, 2, scan_two<false>>>(text, size, cells, nullptr, stops);
+             ? read_block<space_mask_neon, scan_words_grouped<true, 2, scan_two<true>>>(text, size, cells, texts, stops)
+             : read_block<space_mask_neon, scan_words_grouped<false, 2, scan_two<false>>>(text, size, cells, nullptr,
+                                                                                         stops);
 }
 
 }  // namespace plotveil

@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "grid/numbers/number_scan.hpp"
-#include "grid/numbers/powers_of_five_128.hpp"
-#include "grid/numbers/powers_of_ten.hpp"
+#include "grid/numbers/number_constants.hpp"
+#include "grid/numbers/reading/digits.hpp"
+#include "grid/numbers/reading/powers_of_five_128.hpp"
 
 namespace plotveil {
 namespace detail {
@@ -45,8 +45,7 @@ inline double eisel_lemire(std::uint64_t w, std::int64_t q) {
   const int top = static_cast<int>(high >> 63);
   const int shift = top + 9;
   std::uint64_t mantissa = high >> shift;
-  // floor(q log2 10) is (217706 q) >> 16 over the table's range.
-  std::int64_t power2 = ((217706 * q) >> 16) + 63 + top - zeros + 1023;
+  std::int64_t power2 = binary_exponent_estimate(q) + 63 + top - zeros + 1023;
   if (power2 <= 0) {
     // A subnormal, or zero: no tie to even is possible this far down.
     if (-power2 + 1 >= 64) return 0.0;
@@ -139,8 +138,7 @@ inline const char* scan_decimal(const char* p, const char* limit, double& value)
     bool exponent_negative = false;
     if (e < limit && (*e == '-' || *e == '+')) exponent_negative = *e++ == '-';
     for (; e < limit && is_digit(*e); ++e) {
-      // Far beyond the double range an exponent decides no more.
-      if (exponent < 1'000'000'000) exponent = exponent * 10 + (*e - '0');
+      if (exponent < kExponentCap) exponent = exponent * 10 + (*e - '0');
     }
     if (e >= limit) return nullptr;
     if (exponent_negative) exponent = -exponent;
