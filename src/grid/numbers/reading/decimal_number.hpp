@@ -104,6 +104,28 @@ inline const char* take_significant(const char* p, const char* limit, Significan
   return p;
 }
 
+// w x 10^q as the nearest double, w being a number's first 19 significant
+// digits and `nonzero_left` telling whether any digit after them is not 0:
+// Clinger's exact product where w and 10^q are both exact doubles, else the
+// Eisel-Lemire product, which settles 19 digits and, with digits left, holds
+// where w + 1 rounds alike. False, with nothing stored, for the rare rest.
+inline bool settle_decimal(std::uint64_t w, std::int64_t q, bool nonzero_left, double& value) {
+  if (w == 0) {
+    value = 0;
+  } else if (!nonzero_left && w <= (std::uint64_t{1} << 53) && q >= -22 && q <= 22) {
+    // Both operands exact: the one rounding is correct.
+    const double m = static_cast<double>(w);
+    value = q >= 0 ? m * kExactPowersOfTen.p[q] : m / kExactPowersOfTen.p[-q];
+  } else {
+    const double v = eisel_lemire(w, q);
+    if (nonzero_left && std::bit_cast<std::uint64_t>(v) != std::bit_cast<std::uint64_t>(eisel_lemire(w + 1, q))) {
+      return false;
+    }
+    value = v;
+  }
+  return true;
+}
+
 }  // namespace detail
 
 // A number of the text grids' syntax at `p` ([+|-] digits [. digits] |
@@ -146,20 +168,8 @@ inline const char* scan_decimal(const char* p, const char* limit, double& value)
   }
   // value = w x 10^q, the digits after w's dropped; those of the fraction
   // are counted in fraction_digits and in s.left alike.
-  const std::int64_t q = exponent - fraction_digits + s.left;
   double v = 0;
-  if (s.w == 0) {
-    v = 0;
-  } else if (!s.nonzero_left && s.w <= (std::uint64_t{1} << 53) && q >= -22 && q <= 22) {
-    // Both operands exact: the one rounding is correct.
-    const double m = static_cast<double>(s.w);
-    v = q >= 0 ? m * kExactPowersOfTen.p[q] : m / kExactPowersOfTen.p[-q];
-  } else {
-    v = eisel_lemire(s.w, q);
-    if (s.nonzero_left && std::bit_cast<std::uint64_t>(v) != std::bit_cast<std::uint64_t>(eisel_lemire(s.w + 1, q))) {
-      return nullptr;
-    }
-  }
+  if (!settle_decimal(s.w, exponent - fraction_digits + s.left, s.nonzero_left, v)) return nullptr;
   value = negative ? -v : v;
   return p;
 }

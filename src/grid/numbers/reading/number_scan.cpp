@@ -127,22 +127,12 @@ double NumberScanner::value() const {
   if (significant_ == 0) return negative_ ? -0.0 : 0.0;
   std::int64_t exponent = exponent_negative_ ? -exponent_ : exponent_;
   std::int64_t power = shift_ + exponent;
-  if (significant_ <= 19 && mantissa_ <= (std::uint64_t{1} << 53) && power >= -22 && power <= 22) {
-    // Both operands are exact, so the one rounding of * or / is the correct one.
-    double m = static_cast<double>(mantissa_);
-    double v = power >= 0 ? m * kExactPowersOfTen.p[power] : m / kExactPowersOfTen.p[-power];
-    return negative_ ? -v : v;
-  }
-  // The first 19 digits settle the rest where they and the next value up
-  // round alike.
+  // The first 19 digits, and whether any after them is not 0.
   const int taken = significant_ < 19 ? significant_ : 19;
-  const std::int64_t q = power + (significant_ - taken);
   bool nonzero_left = nonzero_dropped_;
   for (int i = taken; i < significant_ && !nonzero_left; ++i) nonzero_left = digits_[i] != '0';
-  const double v = detail::eisel_lemire(mantissa_, q);
-  if (!nonzero_left || std::bit_cast<std::uint64_t>(v) == std::bit_cast<std::uint64_t>(detail::eisel_lemire(mantissa_ + 1, q))) {
-    return negative_ ? -v : v;
-  }
+  double v = 0;
+  if (detail::settle_decimal(mantissa_, power + (significant_ - taken), nonzero_left, v)) return negative_ ? -v : v;
   // The rare rest: strtod over a bounded, normalised copy of the digits.
   char text[kMaxDigits + 40];
   int n = 0;
