@@ -74,7 +74,10 @@ struct RunCleanup {
 
 void clean_up_on_failure(void* context) {
   auto& cleanup = *static_cast<RunCleanup*>(context);
-  if (cleanup.threads != nullptr) cleanup.threads->pool.stop();
+  if (cleanup.threads != nullptr) {
+    cleanup.threads->pool.stop();
+    cleanup.threads->flushes.abandon();
+  }
   flush_output(*cleanup.out);
 }
 
@@ -163,10 +166,10 @@ RowBuffers allocate_rows(const RunState& state) {
 std::unique_ptr<TextThreads> start_threads(RunState& state, const RunSettings& settings) {
   InStream* text_inputs[2] = {state.first.encoding == GridEncoding::ascii ? &state.first.stream : nullptr,
                               state.second.encoding == GridEncoding::ascii ? &state.second.stream : nullptr};
-  OutStream* text_output = state.format.text ? &state.out : nullptr;
+  const bool text_output = state.format.text;
   if (state.shape.width == 0 || state.rows <= 0 || (!text_inputs[0] && !text_inputs[1] && !text_output)) return nullptr;
-  std::unique_ptr<TextThreads> threads =
-      start_text_threads(settings, text_inputs, text_output, state.shape, state.nodata, state.out_name, print_dot);
+  std::unique_ptr<TextThreads> threads = start_text_threads(settings, text_inputs, state.out, text_output,
+                                                            state.shape, state.nodata, state.out_name, print_dot);
   if (!threads) fail(ExitCode::usage_or_setup, msg::no_memory_for_rows, state.shape.width);
   state.cleanup.threads = threads.get();
   return threads;
@@ -181,7 +184,8 @@ void mask_grid(RunState& state, RowBuffers& buffers, TextThreads* threads) {
     console_write_repeated(msg::progress_dot[0], state.rows > 0 ? static_cast<std::uint64_t>(state.rows) : 0);
   }
   RowSink out_rows = row_sink(state.out, state.format, shape, state.out_name, buffers.out.get(),
-                              buffers.out_texts.get(), threads ? threads->behind() : nullptr, print_dot);
+                              buffers.out_texts.get(), threads ? threads->behind() : nullptr, print_dot,
+                              threads ? threads->flushing() : nullptr);
   RowSource grid_rows{&state.first.stream, state.first.encoding, &state.first.name, shape, buffers.first.get(),
                       buffers.narrow.get(), threads ? threads->ahead(0) : nullptr, &out_rows,
                       buffers.first_texts.get()};

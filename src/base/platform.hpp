@@ -79,6 +79,20 @@ std::int64_t write_file(File file, const void* source, std::size_t count);
 // Positions at `offset` from the start of the file (64 bits: grids pass 4 GiB).
 bool seek_file(File file, std::uint64_t offset);
 
+// True when the file is a regular file on a disk: one that reads and writes
+// at any offset, from several threads at once.
+bool is_regular_file(File file);
+
+// One read or write at `offset` from the start of a regular file, as
+// read_file and write_file count. Threads may call them at once on one file.
+// Where the file has a position of its own, it is left undefined: a reader or
+// writer that goes on in order seeks first.
+std::int64_t read_file_at(File file, void* destination, std::size_t count, std::uint64_t offset);
+std::int64_t write_file_at(File file, const void* source, std::size_t count, std::uint64_t offset);
+
+// Cuts a regular file to `size` bytes. False when the system refuses.
+bool truncate_file(File file, std::uint64_t size);
+
 bool close_file(File file);
 
 // True when the stream is an interactive console or terminal.

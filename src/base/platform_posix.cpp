@@ -100,6 +100,32 @@ bool seek_file(File file, std::uint64_t offset) {
   return ::lseek(static_cast<int>(file), target, SEEK_SET) == target;
 }
 
+bool is_regular_file(File file) {
+  struct stat info {};
+  return ::fstat(static_cast<int>(file), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::int64_t read_file_at(File file, void* destination, std::size_t count, std::uint64_t offset) {
+  for (;;) {
+    ssize_t got = ::pread(static_cast<int>(file), destination, count, static_cast<off_t>(offset));
+    if (got >= 0 || errno != EINTR) return got;
+  }
+}
+
+std::int64_t write_file_at(File file, const void* source, std::size_t count, std::uint64_t offset) {
+  for (;;) {
+    ssize_t put = ::pwrite(static_cast<int>(file), source, count, static_cast<off_t>(offset));
+    if (put >= 0 || errno != EINTR) return put;
+  }
+}
+
+bool truncate_file(File file, std::uint64_t size) {
+  for (;;) {
+    if (::ftruncate(static_cast<int>(file), static_cast<off_t>(size)) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
 bool close_file(File file) { return ::close(static_cast<int>(file)) == 0; }
 
 bool is_terminal(std::FILE* stream) { return ::isatty(::fileno(stream)) != 0; }

@@ -24,6 +24,15 @@ constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 constexpr std::size_t kLongPath = MAX_PATH - 12;
 
 HANDLE handle_of(File file) { return reinterpret_cast<HANDLE>(file); }
+
+// A synchronous handle reads and writes at the offset an OVERLAPPED names,
+// and moves its own position after the bytes moved.
+OVERLAPPED at_offset(std::uint64_t offset) {
+  OVERLAPPED where{};
+  where.Offset = static_cast<DWORD>(offset);
+  where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return where;
+}
 File file_of(HANDLE handle) {
   return handle == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<File>(handle);
 }
@@ -175,6 +184,30 @@ bool seek_file(File file, std::uint64_t offset) {
   LARGE_INTEGER target{};
   target.QuadPart = static_cast<LONGLONG>(offset);
   return ::SetFilePointerEx(handle_of(file), target, nullptr, FILE_BEGIN) != 0;
+}
+
+bool is_regular_file(File file) { return ::GetFileType(handle_of(file)) == FILE_TYPE_DISK; }
+
+std::int64_t read_file_at(File file, void* destination, std::size_t count, std::uint64_t offset) {
+  DWORD got = 0;
+  const DWORD asked = static_cast<DWORD>(count < kMaxTransfer ? count : kMaxTransfer);
+  OVERLAPPED where = at_offset(offset);
+  if (::ReadFile(handle_of(file), destination, asked, &got, &where)) return got;
+  return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+}
+
+std::int64_t write_file_at(File file, const void* source, std::size_t count, std::uint64_t offset) {
+  DWORD put = 0;
+  const DWORD asked = static_cast<DWORD>(count < kMaxTransfer ? count : kMaxTransfer);
+  OVERLAPPED where = at_offset(offset);
+  if (!::WriteFile(handle_of(file), source, asked, &put, &where)) return -1;
+  return put;
+}
+
+bool truncate_file(File file, std::uint64_t size) {
+  FILE_END_OF_FILE_INFO end{};
+  end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+  return ::SetFileInformationByHandle(handle_of(file), FileEndOfFileInfo, &end, sizeof end) != 0;
 }
 
 bool close_file(File file) { return ::CloseHandle(handle_of(file)) != 0; }

@@ -37,13 +37,19 @@ std::string file_bytes(const std::string& path) {
 }
 
 // Writing behind: `slot_cells` cells per slot, two slots, `workers` workers
-// (none: the row loop formats each slot itself).
+// (none: the row loop formats each slot itself); with `flushes`, the
+// stream's buffers written by them too, two at a time.
 struct Behind {
   TextThreads threads;
-  Behind(OutStream& out, const RowShape& shape, const std::string& name, std::size_t slot_cells, int workers) {
+  Behind(OutStream& out, const RowShape& shape, const std::string& name, std::size_t slot_cells, int workers,
+         bool flushes) {
     EXPECT_EQ(threads.pool.start(workers), workers);
     threads.writes_behind = threads.writer.start(out, threads.pool, shape, -9999, name, slot_cells, 2, print_dot);
     EXPECT_TRUE(threads.writes_behind);
+    if (flushes) {
+      threads.flushes_behind = threads.flushes.start(out, threads.pool, 2, print_dot);
+      EXPECT_TRUE(threads.flushes_behind);
+    }
   }
 };
 
@@ -56,7 +62,8 @@ struct Written {
 // Writes `rows` rows of `width` cells: cell after cell, as the reference, when
 // `slot_cells` is 0, else through a sink with slots of that size. The stream holds `capacity` bytes; with
 // `refuse`, every write to the file fails.
-Written write_rows(int width, int rows, std::size_t slot_cells, int workers, std::size_t capacity, bool refuse) {
+Written write_rows(int width, int rows, std::size_t slot_cells, int workers, std::size_t capacity, bool refuse,
+                   bool flushes = false) {
   CapturedRun captured;
   TempFile file("");
   const std::string name = "out.asc";
@@ -95,10 +102,10 @@ Written write_rows(int width, int rows, std::size_t slot_cells, int workers, std
         }
       });
     } else {
-      Behind behind(out, shape, name, slot_cells, workers);
+      Behind behind(out, shape, name, slot_cells, workers, flushes);
       std::vector<CellText> texts(row.size());
       RowSink sink = row_sink(out, kTextOutput, shape, name, row.data(), texts.data(), &behind.threads.writer,
-                              print_dot);
+                              print_dot, behind.threads.flushing());
       EXPECT_EQ(sink.kind, static_cast<std::size_t>(width) <= slot_cells ? RowSink::Kind::into_slots
                                                                        : RowSink::Kind::through_row);
       written.code = exit_code_of([&] {
@@ -146,6 +153,14 @@ TEST(RowSink, BehindWritesTheBytesAndFailsAtTheRowOfWritingInSeries) {
           EXPECT_EQ(behind.code, alone.code);
           EXPECT_EQ(behind.printed, alone.printed);
           EXPECT_EQ(behind.bytes, alone.bytes);
+          // Buffers written behind fail at the same row; what a failure left
+          // in the stream is never written.
+          const Written flushed = write_rows(width, 20, slot_cells, workers, capacity, refuse, true);
+          EXPECT_EQ(flushed.code, alone.code);
+          EXPECT_EQ(flushed.printed, alone.printed);
+          if (!fails) {
+            EXPECT_EQ(flushed.bytes, alone.bytes);
+          }
         }
       }
     }
@@ -159,7 +174,7 @@ struct Read {
 };
 
 // Reads rows of `width` cells from the text `body` until the run ends: number
-// after number, as the reference, when `block_bytes` is 0, else ahead in blocks
+// after number, each a whole word, as the reference, when `block_bytes` is 0, else ahead in blocks
 // of that size.
 Read read_rows(const std::string& body, int width, int rows, std::size_t block_bytes, int workers) {
   CapturedRun captured;
@@ -183,7 +198,7 @@ Read read_rows(const std::string& body, int width, int rows, std::size_t block_b
     for (int r = 1; r <= rows; ++r) {
       if (block_bytes == 0) {
         for (int c = 1; c <= width; ++c) {
-          if (!read_number(in, row[c])) fail_short_row(name, r, c - 1);
+          if (!read_number(in, row[c]) || !at_word_end(in)) fail_short_row(name, r, c - 1);
         }
         read.cells.insert(read.cells.end(), row.begin() + 1, row.end());
         continue;
@@ -202,7 +217,18 @@ TEST(RowSource, AheadTakesTheRowsAndStopsWhereReadingInSeriesDoes) {
     int code;
     const char* printed;
   };
+  // Words longer than the bytes a block reads past its end are read from the
+  // stream.
+  const std::string long_third = "0." + std::string(5000, '3');
+  const std::string long_last = "1 2 3 4 5 6 7 8 " + long_third;
+  const std::string long_middle = "\r\n  1 2 " + long_third + "\t4 5 6 7 8 9\r\n";
+  const std::string long_unwhole = "1 2 3 1" + std::string(5000, '0') + "x 5 6 7 8 9";
+  const std::string long_at_end = "1 2 3 4 5 6 7 8 9" + std::string(5000, '9') + "\x1a 10";
   const Case cases[] = {
+      {long_last.c_str(), -1, ""},
+      {long_middle.c_str(), -1, ""},
+      {long_unwhole.c_str(), 5, "error reading from grid.asc in row 2 (0 values read)\n"},
+      {long_at_end.c_str(), -1, ""},
       {"1 2 3\r\n4.5 -6 7e2\r\n8 9 10\r\n", -1, ""},
       {"1 2 3\n4 5 6\n7 8", 5, "error reading from grid.asc in row 3 (2 values read)\n"},
       {"1 2 3 4 nan 6 7 8 9", 5, "error reading from grid.asc in row 2 (1 values read)\n"},
@@ -213,9 +239,9 @@ TEST(RowSource, AheadTakesTheRowsAndStopsWhereReadingInSeriesDoes) {
     const Read alone = read_rows(c.body, 3, 3, 0, 0);
     EXPECT_EQ(alone.code, c.code) << c.body;
     EXPECT_EQ(alone.printed, c.printed) << c.body;
-    for (std::size_t block : {1, 2, 5, 64}) {
+    for (std::size_t block : {1, 2, 5, 64, 4099}) {
       const int workers = static_cast<int>(block % 2);
-      SCOPED_TRACE(std::string(c.body) + ", block " + std::to_string(block) + ", workers " + std::to_string(workers));
+      SCOPED_TRACE(std::string(c.body).substr(0, 40) + ", block " + std::to_string(block) + ", workers " + std::to_string(workers));
       const Read ahead = read_rows(c.body, 3, 3, block, workers);
       EXPECT_EQ(ahead.code, alone.code);
       EXPECT_EQ(ahead.printed, alone.printed);

@@ -51,6 +51,7 @@ OpenInput open_input(InStream& in, const std::string& name) {
   in.pos = in.end = in.buffer.get();
   in.at_end = false;
   in.text = false;
+  in.file_offset = 0;
   return OpenInput::ok;
 }
 
@@ -63,7 +64,15 @@ bool rewind_input(InStream& in, bool text) {
   in.text = text;
   in.pos = in.end = in.buffer.get();
   in.at_end = false;
+  in.file_offset = 0;
   return platform::seek_file(in.file, 0);
+}
+
+bool seek_input(InStream& in, std::uint64_t offset) {
+  in.pos = in.end = in.buffer.get();
+  in.at_end = false;
+  in.file_offset = offset;
+  return platform::seek_file(in.file, offset);
 }
 
 std::size_t fill_input(InStream& in, std::size_t window) {
@@ -82,7 +91,9 @@ std::size_t fill_input(InStream& in, std::size_t window) {
       in.at_end = true;
       break;
     }
-    in.end = cut_at_end_of_text(in, in.end, in.end + got);
+    char* const fresh = in.end;
+    in.end = cut_at_end_of_text(in, fresh, fresh + got);
+    in.file_offset += static_cast<std::uint64_t>(in.end - fresh);
   }
   return static_cast<std::size_t>(in.end - in.pos);
 }
@@ -95,7 +106,9 @@ std::size_t read_input_direct(InStream& in, char* destination, std::size_t count
       in.at_end = true;  // a read error ends the data as the end of the file does
       break;
     }
-    end = cut_at_end_of_text(in, end, end + got);
+    char* const fresh = end;
+    end = cut_at_end_of_text(in, fresh, fresh + got);
+    in.file_offset += static_cast<std::uint64_t>(end - fresh);
   }
   return static_cast<std::size_t>(end - destination);
 }
@@ -149,19 +162,24 @@ bool open_output(OutStream& out, const std::string& name) {
   out.file = file;
   out.used = 0;
   out.broken = false;
+  out.position = 0;
+  out.hand_over = FlushHandOver{};
   return true;
 }
 
 bool output_can_seek(const OutStream& out) { return platform::can_seek(out.file); }
 
 bool flush_output(OutStream& out) {
+  if (out.hand_over.flush != nullptr) return out.hand_over.flush(out, out.hand_over.context);
   if (out.used == 0) return !out.broken;
   std::size_t put = write_all(out.file, out.buffer.get(), out.used);
+  out.position += put;
   if (put < out.used) {
     // Keep what was not written at the front, as a stream buffer does.
     std::memmove(out.buffer.get(), out.buffer.get() + put, out.used - put);
     out.used -= put;
     out.broken = true;
+    out.failed_site = out.site;
     return false;
   }
   out.used = 0;
@@ -181,9 +199,10 @@ std::size_t write_output(OutStream& out, const void* source, std::size_t count) 
       if (!flush_output(out)) return done;
       continue;
     }
-    if (count - done >= kDirectMinimum) {
+    if (count - done >= kDirectMinimum && out.hand_over.flush == nullptr) {
       if (out.used > 0 && !flush_output(out)) return done;
       std::size_t put = write_all(out.file, in + done, count - done);
+      out.position += put;
       done += put;
       if (done < count) {
         out.broken = true;
@@ -201,6 +220,7 @@ std::size_t write_output(OutStream& out, const void* source, std::size_t count) 
 
 bool seek_output(OutStream& out, std::uint64_t offset) {
   if (!flush_output(out)) return false;
+  out.position = offset;
   return platform::seek_file(out.file, offset);
 }
 

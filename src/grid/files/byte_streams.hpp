@@ -21,6 +21,7 @@ struct InStream {
   std::size_t capacity = 0;
   char* pos = nullptr;   // next unread byte
   char* end = nullptr;   // one past the last buffered byte
+  std::uint64_t file_offset = 0;  // where in the file the bytes taken from it end
   platform::FileIdentity identity;  // the same file whatever path names it
 
   InStream() = default;
@@ -38,6 +39,15 @@ void close_input(InStream& in);
 
 // Back to byte 0, buffer emptied; `text` chooses how the data ends from now on.
 bool rewind_input(InStream& in, bool text);
+
+// Back to `offset` from the file's start, buffer emptied, the data going on
+// to its end as before.
+bool seek_input(InStream& in, std::uint64_t offset);
+
+// Where in the file the next unread byte lies.
+inline std::uint64_t input_offset(const InStream& in) {
+  return in.file_offset - static_cast<std::uint64_t>(in.end - in.pos);
+}
 
 // Refills so that at least `window` bytes are buffered, unless the file ends
 // first. Keeps the unread bytes. Returns the number of bytes buffered.
@@ -61,12 +71,35 @@ std::size_t read_input_direct(InStream& in, char* destination, std::size_t count
 // `bytes`, at most the capacity) are the next to read again.
 void put_back_input(InStream& in, const char* bytes, std::size_t count);
 
+// Where the writing stands when a flush is made: the row, and for a single
+// row written cell by cell the first cell not taken (else 0). A failed flush
+// is reported with the place it was made at.
+struct FlushSite {
+  std::int64_t row = 0;
+  std::int64_t column = 0;
+};
+
+struct OutStream;
+
+// Flushes handed to other threads (grid/pipeline/write_behind.hpp): while
+// set, a flush hands the buffer over instead of writing it, and a finished
+// row's dot waits there for the writes made before it.
+struct FlushHandOver {
+  bool (*flush)(OutStream& out, void* context) = nullptr;
+  void (*row_done)(void* context) = nullptr;
+  void* context = nullptr;
+};
+
 struct OutStream {
   platform::File file = platform::kNoFile;
   std::unique_ptr<char[]> buffer;
   std::size_t capacity = 0;
   std::size_t used = 0;
   bool broken = false;   // a write has failed; later flushes are attempted anyway
+  std::uint64_t position = 0;  // where in the file the buffer's first byte goes
+  FlushSite site;              // set by the writer of rows
+  FlushSite failed_site;       // where the flush that failed was made
+  FlushHandOver hand_over;
 
   OutStream() = default;
   OutStream(const OutStream&) = delete;
@@ -81,8 +114,19 @@ bool open_output(OutStream& out, const std::string& name);
 // True when the output can go back to its start (a pipe cannot).
 bool output_can_seek(const OutStream& out);
 
-// Writes out everything buffered. False when the system refused bytes.
+// Writes out everything buffered (or hands it over). False when the system
+// refused bytes; `failed_site` then says where the failed flush was made.
 bool flush_output(OutStream& out);
+
+// A row's bytes are all in the stream: its dot, now or once the writes
+// handed over before it are known to have succeeded.
+inline void row_done(OutStream& out, void (*dot)()) {
+  if (out.hand_over.row_done != nullptr) {
+    out.hand_over.row_done(out.hand_over.context);
+  } else {
+    dot();
+  }
+}
 
 // Copies `count` bytes in; returns how many were taken before a failed flush.
 std::size_t write_output(OutStream& out, const void* source, std::size_t count);

@@ -8,9 +8,6 @@
 namespace plotveil {
 namespace {
 
-[[noreturn]] void fail_row_write(std::int64_t row, const std::string& out_name) {
-  fail(ExitCode::write_row, msg::error_writing_row, static_cast<int>(row), out_name.c_str());
-}
 
 // Single cells, unaligned in a byte buffer, widened exactly.
 void widen_cells(const void* from, double* to, std::size_t count) {
@@ -32,6 +29,13 @@ void narrow_cells(const double* from, void* to, std::size_t count) {
 }
 
 }  // namespace
+
+void fail_write(const OutStream& out, const std::string& out_name) {
+  const FlushSite& site = out.failed_site;
+  if (site.column == 0) fail(ExitCode::write_row, msg::error_writing_row, static_cast<int>(site.row), out_name.c_str());
+  fail(ExitCode::write_row, msg::error_writing_cell, static_cast<int>(site.row), static_cast<int>(site.column),
+       out_name.c_str());
+}
 
 void fail_short_row(const std::string& name, std::int64_t row, std::int64_t read) {
   fail(ExitCode::short_input_row, msg::error_reading_row, name.c_str(), static_cast<int>(row),
@@ -75,12 +79,13 @@ std::int64_t read_row_cells(InStream& in, GridEncoding encoding, const RowShape&
 
 void write_row_text(OutStream& out, const char* text, std::size_t size, std::size_t cell_room, std::int64_t row,
                     const std::string& out_name) {
+  out.site = FlushSite{row, 0};
   std::size_t done = 0;
   while (done < size) {
     std::size_t room = 0;
     char* space = output_space(out, room);
     if (room < cell_room) {
-      if (!flush_output_for(out, cell_room)) fail_row_write(row, out_name);
+      if (!flush_output_for(out, cell_room)) fail_write(out, out_name);
       continue;
     }
     // Every cell that begins with cell_room bytes of room left goes in:
@@ -101,8 +106,9 @@ void write_row_text(OutStream& out, const char* text, std::size_t size, std::siz
 void write_row_cells(OutStream& out, OutputFormat format, const double* cells, const RowShape& shape,
                      std::int64_t row, const std::string& out_name) {
   const std::size_t width = static_cast<std::size_t>(shape.width);
+  out.site = FlushSite{row, 0};
   if (format.cell_bytes == sizeof(double)) {
-    if (write_output(out, cells + 1, width * sizeof(double)) < width * sizeof(double)) fail_row_write(row, out_name);
+    if (write_output(out, cells + 1, width * sizeof(double)) < width * sizeof(double)) fail_write(out, out_name);
     return;
   }
   // Cells are narrowed straight into the stream's buffer, as many as it has
@@ -113,10 +119,8 @@ void write_row_cells(OutStream& out, OutputFormat format, const double* cells, c
     char* space = output_space(out, bytes);
     const std::size_t room = bytes / sizeof(float);
     if (room == 0) {
-      if (!flush_output(out)) {
-        fail(ExitCode::write_row, msg::error_writing_cell, static_cast<int>(row), static_cast<int>(done + 1),
-             out_name.c_str());
-      }
+      out.site.column = static_cast<std::int64_t>(done + 1);
+      if (!flush_output(out)) fail_write(out, out_name);
       continue;
     }
     std::size_t take = room < width - done ? room : width - done;

@@ -27,6 +27,10 @@ RowShape row_shape(double ncols);
 std::int64_t read_row_cells(InStream& in, GridEncoding encoding, const RowShape& shape, double* cells,
                             float* narrow);
 
+// Ends the run with code 6 for the failed flush of `out`: its row, and for a
+// single row its cell.
+[[noreturn]] void fail_write(const OutStream& out, const std::string& out_name);
+
 // Ends the run with code 5: row `row` of input `name` ran out after `read` cells.
 [[noreturn]] void fail_short_row(const std::string& name, std::int64_t row, std::int64_t read);
 

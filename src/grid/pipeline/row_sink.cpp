@@ -3,7 +3,8 @@
 namespace plotveil {
 
 RowSink row_sink(OutStream& out, OutputFormat format, const RowShape& shape, const std::string& out_name,
-                 double* cells, CellText* texts, TextRowWriter* behind, TextRowWriter::RowWritten row_written) {
+                 double* cells, CellText* texts, TextRowWriter* behind, TextRowWriter::RowWritten row_written,
+                 WriteBehind* flushes) {
   RowSink sink;
   sink.out = &out;
   sink.format = format;
@@ -13,6 +14,7 @@ RowSink row_sink(OutStream& out, OutputFormat format, const RowShape& shape, con
   sink.texts = texts;
   sink.behind = behind;
   sink.row_written = row_written;
+  sink.flushes = flushes;
   if (behind != nullptr) sink.kind = behind->rows_fit_slots() ? RowSink::Kind::into_slots : RowSink::Kind::through_row;
   return sink;
 }
@@ -35,7 +37,7 @@ void write_row(RowSink& sink, std::int64_t row) {
   switch (sink.kind) {
     case RowSink::Kind::stream:
       write_row_cells(*sink.out, sink.format, sink.cells, sink.shape, row, *sink.out_name);
-      sink.row_written();
+      row_done(*sink.out, sink.row_written);
       return;
     case RowSink::Kind::into_slots:
       sink.behind->row_filled(row);
@@ -48,6 +50,7 @@ void write_row(RowSink& sink, std::int64_t row) {
 
 void finish_rows(RowSink& sink) {
   if (sink.behind != nullptr) sink.behind->finish();
+  if (sink.flushes != nullptr && !sink.flushes->settle()) fail_write(*sink.out, *sink.out_name);
 }
 
 }  // namespace plotveil

@@ -167,7 +167,7 @@ void TextRowWriter::write_oldest() {
   for (std::size_t k = 0; k < slot.row_end_count; ++k, ++row) {
     write_row_text(*out_, text + from, slot.row_ends[k] - from, cell_room_, row, *out_name_);
     from = slot.row_ends[k];
-    row_written_();
+    row_done(*out_, row_written_);
   }
   if (from < slot.text_size) write_row_text(*out_, text + from, slot.text_size - from, cell_room_, row, *out_name_);
   slot.count = 0;

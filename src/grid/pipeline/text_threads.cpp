@@ -3,19 +3,24 @@
 #include <algorithm>
 #include <new>
 
+#include "base/platform.hpp"
+
 namespace plotveil {
 namespace {
 
 // Blocks and slots in flight with workers: enough that workers always find
-// queued jobs while the main thread takes some of them on, few enough to keep
-// the memory small and fixed.
-int in_flight(int threads) { return std::clamp(16 * threads, 32, 64); }
+// queued jobs while the main thread takes some of them on, few enough that
+// the bytes and cells they hold are still in the caches when they are taken.
+int in_flight(int threads) { return std::clamp(4 * threads, 8, 64); }
+
+// Output buffers written behind at once.
+constexpr int kFlushesInFlight = 4;
 
 }  // namespace
 
 std::unique_ptr<TextThreads> start_text_threads(const TextThreadSettings& settings, InStream* text_inputs[2],
-                                                OutStream* text_output, const RowShape& shape, double nodata,
-                                                const std::string& out_name,
+                                                OutStream& out, bool text_output, const RowShape& shape,
+                                                double nodata, const std::string& out_name,
                                                 TextRowWriter::RowWritten row_written) {
   std::unique_ptr<TextThreads> threads(new (std::nothrow) TextThreads);
   if (!threads) return nullptr;
@@ -26,13 +31,13 @@ std::unique_ptr<TextThreads> start_text_threads(const TextThreadSettings& settin
   for (int k = 0; k < 2; ++k) {
     if (text_inputs[k] == nullptr) continue;
     InStream& in = *text_inputs[k];
-    const std::size_t block = std::clamp<std::size_t>(settings.text_block_bytes, 1, in.capacity / 2);
+    const std::size_t block = std::max<std::size_t>(settings.text_block_bytes, 1);
     // A text output keeps grid_1's cell texts to write them again.
-    const bool keep_texts = k == 0 && text_output != nullptr;
+    const bool keep_texts = k == 0 && text_output;
     threads->reads_ahead[k] = threads->sources[k].start(in, threads->pool, block, count, keep_texts);
     if (!threads->reads_ahead[k]) return nullptr;
   }
-  if (text_output != nullptr) {
+  if (text_output) {
     // Rows up to a width get slots at least a row wide, which the row loop
     // masks them straight into; fewer such slots keep as many cells in flight.
     const std::size_t width = static_cast<std::size_t>(shape.width);
@@ -41,8 +46,12 @@ std::unique_ptr<TextThreads> start_text_threads(const TextThreadSettings& settin
     const int slots = std::max<int>(2, static_cast<int>(static_cast<std::size_t>(count) *
                                                         settings.text_slot_cells / slot_cells));
     threads->writes_behind =
-        threads->writer.start(*text_output, threads->pool, shape, nodata, out_name, slot_cells, slots, row_written);
+        threads->writer.start(out, threads->pool, shape, nodata, out_name, slot_cells, slots, row_written);
     if (!threads->writes_behind) return nullptr;
+  }
+  if (threads->pool.workers() > 0 && platform::is_regular_file(out.file)) {
+    threads->flushes_behind = threads->flushes.start(out, threads->pool, kFlushesInFlight, row_written);
+    if (!threads->flushes_behind) return nullptr;
   }
   return threads;
 }

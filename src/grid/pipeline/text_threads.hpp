@@ -13,6 +13,7 @@
 #include "grid/pipeline/text_cell_source.hpp"
 #include "grid/pipeline/text_row_writer.hpp"
 #include "grid/pipeline/worker_pool.hpp"
+#include "grid/pipeline/write_behind.hpp"
 
 namespace plotveil {
 
@@ -21,6 +22,8 @@ struct TextThreads {
   bool reads_ahead[2] = {false, false};
   TextRowWriter writer;
   bool writes_behind = false;
+  WriteBehind flushes;
+  bool flushes_behind = false;
   WorkerPool pool;
 
   // The workers end before the blocks and slots they work on go.
@@ -29,6 +32,7 @@ struct TextThreads {
   // The cells of input `k` read ahead, or nullptr; the text written behind, or nullptr.
   TextCellSource* ahead(int k) { return reads_ahead[k] ? &sources[k] : nullptr; }
   TextRowWriter* behind() { return writes_behind ? &writer : nullptr; }
+  WriteBehind* flushing() { return flushes_behind ? &flushes : nullptr; }
 };
 
 // How the threads share the work.
@@ -40,13 +44,14 @@ struct TextThreadSettings {
 };
 
 // Starts the reading and writing of the text among the inputs
-// (`text_inputs[k]`, nullptr for a binary one) and the output (`text_output`,
-// nullptr for a binary one), with settings.threads - 1 workers or as many as
-// the system gives; `nodata` is the output's no-data value. Nullptr when the
-// memory cannot be had.
+// (`text_inputs[k]`, nullptr for a binary one) and the output `out` (text
+// when `text_output`), with settings.threads - 1 workers or as many as the
+// system gives; `nodata` is the output's no-data value. With workers, the
+// buffers of an output that is a regular file are written behind. Nullptr
+// when the memory cannot be had.
 std::unique_ptr<TextThreads> start_text_threads(const TextThreadSettings& settings, InStream* text_inputs[2],
-                                                OutStream* text_output, const RowShape& shape, double nodata,
-                                                const std::string& out_name,
+                                                OutStream& out, bool text_output, const RowShape& shape,
+                                                double nodata, const std::string& out_name,
                                                 TextRowWriter::RowWritten row_written);
 
 }  // namespace plotveil
