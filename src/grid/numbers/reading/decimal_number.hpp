@@ -128,6 +128,39 @@ inline bool settle_decimal(std::uint64_t w, std::int64_t q, bool nonzero_left, d
 
 }  // namespace detail
 
+// The commonest long word, as other programs write a raster's cells
+// ("827.50897216796875", "-0.000123"): an optional minus, one to seven digits,
+// a point and more digits, 19 at most in all, the word ending at `end`. Its
+// value is w x 10^-(digits after the point); false for any other word, which
+// scan_decimal reads. The eight bytes after `end` must be readable.
+inline bool scan_plain_decimal(const char* p, const char* end, double& value) {
+  using namespace detail;
+  const bool negative = *p == '-';
+  p += negative;
+  std::uint64_t chunk;
+  std::memcpy(&chunk, p, sizeof chunk);
+  const int whole = leading_digits(chunk);
+  if (whole == 0 || whole == 8 || p[whole] != '.') return false;
+  std::uint64_t w = digits_value(chunk, whole);
+  const char* f = p + whole + 1;
+  const std::ptrdiff_t fraction = end - f;
+  if (fraction <= 0 || whole + fraction > 19) return false;
+  for (; end - f >= 8; f += 8) {
+    std::memcpy(&chunk, f, sizeof chunk);
+    if (non_digits(chunk) != 0) return false;
+    w = w * 100000000 + digits_value(chunk, 8);
+  }
+  if (const int rest = static_cast<int>(end - f); rest > 0) {
+    std::memcpy(&chunk, f, sizeof chunk);
+    if (leading_digits(chunk) < rest) return false;
+    w = w * kPowersOfTen64.p[rest] + digits_value(chunk, rest);
+  }
+  double v = 0;
+  settle_decimal(w, -fraction, false, v);
+  value = negative ? -v : v;
+  return true;
+}
+
 // A number of the text grids' syntax at `p` ([+|-] digits [. digits] |
 // [+|-] . digits, then after a digit e|E [+|-] digits, an "e" and its sign
 // taken even without a digit after them), converted to the nearest double.

@@ -40,10 +40,10 @@ inline void convert_short_numbers(BlockScan& scan) {
   scan.converted = scan.count;
 }
 
-// Reads one word that is not a short number: false when it is not one whole
-// number, ending at the white space after it.
+// Reads one word that is not a short number, from `p` to `end`: false when it
+// is not one whole number, ending at the white space after it.
 template <bool kKeepText>
-bool read_long_word(BlockScan& scan, const char* p);
+bool read_long_word(BlockScan& scan, const char* p, const char* end);
 
 // One word: a short number is stored as it stands, to be converted later;
 // any other word is read by the general scanner. False when the word is not
@@ -58,7 +58,7 @@ template <bool kKeepText>
     return true;
   }
   convert_short_numbers(scan);
-  if (!read_long_word<kKeepText>(scan, p)) return false;
+  if (!read_long_word<kKeepText>(scan, p, scan.text + end)) return false;
   scan.converted = scan.count;
   return true;
 }
