@@ -68,11 +68,10 @@ bool rewind_input(InStream& in, bool text) {
   return platform::seek_file(in.file, 0);
 }
 
-bool seek_input(InStream& in, std::uint64_t offset) {
+void seek_input(InStream& in, std::uint64_t offset) {
   in.pos = in.end = in.buffer.get();
   in.at_end = false;
   in.file_offset = offset;
-  return platform::seek_file(in.file, offset);
 }
 
 std::size_t fill_input(InStream& in, std::size_t window) {
@@ -85,7 +84,8 @@ std::size_t fill_input(InStream& in, std::size_t window) {
     in.end = base + held;
   }
   while (static_cast<std::size_t>(in.end - in.pos) < window && !in.at_end) {
-    std::int64_t got = platform::read_file(in.file, in.end, in.capacity - static_cast<std::size_t>(in.end - base));
+    std::int64_t got =
+        platform::read_file_at(in.file, in.end, in.capacity - static_cast<std::size_t>(in.end - base), in.file_offset);
     if (got <= 0) {
       // A read error ends the data as the end of the file does.
       in.at_end = true;
@@ -101,7 +101,8 @@ std::size_t fill_input(InStream& in, std::size_t window) {
 std::size_t read_input_direct(InStream& in, char* destination, std::size_t count) {
   char* end = destination;
   while (static_cast<std::size_t>(end - destination) < count && !in.at_end) {
-    std::int64_t got = platform::read_file(in.file, end, count - static_cast<std::size_t>(end - destination));
+    std::int64_t got =
+        platform::read_file_at(in.file, end, count - static_cast<std::size_t>(end - destination), in.file_offset);
     if (got <= 0) {
       in.at_end = true;  // a read error ends the data as the end of the file does
       break;

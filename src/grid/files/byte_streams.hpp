@@ -1,6 +1,7 @@
 // Buffered streams over files: one for reading an input grid, one for writing
 // the output grid. Both move whole blocks; nothing here locks or allocates per
-// call. Files are bytes on every system: text grids handle CR LF themselves,
+// call. An input is read at its own offsets, never at the file's position, so
+// that worker threads may read other parts of the file meanwhile. Files are bytes on every system: text grids handle CR LF themselves,
 // and a text input stops its data at the first 0x1A byte (`text` mode).
 #pragma once
 
@@ -42,7 +43,7 @@ bool rewind_input(InStream& in, bool text);
 
 // Back to `offset` from the file's start, buffer emptied, the data going on
 // to its end as before.
-bool seek_input(InStream& in, std::uint64_t offset);
+void seek_input(InStream& in, std::uint64_t offset);
 
 // Where in the file the next unread byte lies.
 inline std::uint64_t input_offset(const InStream& in) {

@@ -138,7 +138,8 @@ void TextCellSource::read_word_from_stream(Block& block) {
   const std::uint64_t at = block.long_word;
   block.long_word = kNoLongWord;
   double& cell = block.cells[block.count + 1];
-  if (seek_input(*in_, at) && read_number(*in_, cell) && at_word_end(*in_)) {
+  seek_input(*in_, at);
+  if (read_number(*in_, cell) && at_word_end(*in_)) {
     if (block.texts) block.texts[block.count + 1] = 0;
     ++block.count;
     return;
