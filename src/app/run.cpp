@@ -164,11 +164,12 @@ RowBuffers allocate_rows(const RunState& state) {
 // The threads that read text inputs ahead and write a text output behind;
 // none when no row has cells or nothing is text.
 std::unique_ptr<TextThreads> start_threads(RunState& state, const RunSettings& settings) {
-  InStream* text_inputs[2] = {state.first.encoding == GridEncoding::ascii ? &state.first.stream : nullptr,
-                              state.second.encoding == GridEncoding::ascii ? &state.second.stream : nullptr};
+  InStream* inputs[2] = {&state.first.stream, &state.second.stream};
+  const GridEncoding encodings[2] = {state.first.encoding, state.second.encoding};
   const bool text_output = state.format.text;
-  if (state.shape.width == 0 || state.rows <= 0 || (!text_inputs[0] && !text_inputs[1] && !text_output)) return nullptr;
-  std::unique_ptr<TextThreads> threads = start_text_threads(settings, text_inputs, state.out, text_output,
+  const bool text = encodings[0] == GridEncoding::ascii || encodings[1] == GridEncoding::ascii || text_output;
+  if (state.shape.width == 0 || state.rows <= 0 || !text) return nullptr;
+  std::unique_ptr<TextThreads> threads = start_text_threads(settings, inputs, encodings, state.out, text_output,
                                                             state.shape, state.nodata, state.out_name, print_dot);
   if (!threads) fail(ExitCode::usage_or_setup, msg::no_memory_for_rows, state.shape.width);
   state.cleanup.threads = threads.get();
@@ -188,9 +189,10 @@ void mask_grid(RunState& state, RowBuffers& buffers, TextThreads* threads) {
                               threads ? threads->flushing() : nullptr);
   RowSource grid_rows{&state.first.stream, state.first.encoding, &state.first.name, shape, buffers.first.get(),
                       buffers.narrow.get(), threads ? threads->ahead(0) : nullptr, &out_rows,
-                      buffers.first_texts.get()};
+                      buffers.first_texts.get(), nullptr, threads ? threads->rows_ahead(0) : nullptr};
   RowSource mask_rows{&state.second.stream, state.second.encoding, &state.second.name, shape, buffers.second.get(),
-                      buffers.narrow.get(), threads ? threads->ahead(1) : nullptr, &out_rows};
+                      buffers.narrow.get(), threads ? threads->ahead(1) : nullptr, &out_rows, nullptr, nullptr,
+                      threads ? threads->rows_ahead(1) : nullptr};
   const double nrows = state.first.header.value[kNrows];
   for (std::int64_t row = 1; shape.width > 0 && nrows >= static_cast<double>(row); ++row) {
     const double* grid_cells = read_row(grid_rows, row);

@@ -123,6 +123,16 @@ TEST_F(ShortRow, BinaryInputEndingInsideARow) {
 
     expect_run(run_tool({complete, cut_grid, out, "-f:s"}), 5, "..." + short_row(cut_grid, 4, c.read));
     EXPECT_EQ(read_file(out).size(), (12u + 3 * kWidth) * 4);
+
+    // Into text, rows read ahead by workers stop where reading in order does.
+    std::string text_out[2];
+    for (int k = 0; k < 2; ++k) {
+      RunOptions options;
+      options.environment = {k == 0 ? "PLOTVEIL_THREADS=1" : "PLOTVEIL_THREADS=3"};
+      expect_run(run_tool({complete, cut_grid, out, "-f:t"}, options), 5, "..." + short_row(cut_grid, 4, c.read));
+      text_out[k] = read_file(out);
+    }
+    EXPECT_EQ(text_out[1], text_out[0]);
   }
 }
 

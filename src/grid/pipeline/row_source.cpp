@@ -10,6 +10,8 @@ const double* read_row(RowSource& source, std::int64_t row) {
     cells = source.ahead->next_row(source.cells, source.texts, static_cast<std::size_t>(source.shape.width), taken,
                                    source.row_texts);
     got = static_cast<std::int64_t>(taken);
+  } else if (source.rows_ahead != nullptr) {
+    cells = source.rows_ahead->next_row(got);
   } else {
     got = read_row_cells(*source.in, source.encoding, source.shape, source.cells, source.narrow);
   }

@@ -1,5 +1,6 @@
 // Where the row loop's input rows come from: read from a binary input stream
-// row by row, or taken from a text input's cells read ahead in blocks. Which of
+// row by row or ahead in runs of rows, or taken from a text input's cells
+// read ahead in blocks. Which of
 // them is settled once, before the first row; each row then takes one branch.
 #pragma once
 
@@ -9,6 +10,7 @@
 #include "grid/files/byte_streams.hpp"
 #include "grid/files/rows.hpp"
 #include "grid/grid_types.hpp"
+#include "grid/pipeline/binary_row_source.hpp"
 #include "grid/pipeline/row_sink.hpp"
 #include "grid/pipeline/text_cell_source.hpp"
 
@@ -25,6 +27,7 @@ struct RowSource {
   RowSink* written_first = nullptr; // written out before a short row ends the run
   CellText* texts = nullptr;        // W + 1 texts, for a text input that keeps them
   const CellText* row_texts = nullptr;  // set by read_row: the row's texts, if kept
+  BinaryRowSource* rows_ahead = nullptr;  // a binary input's rows read ahead
 };
 
 // The cells of row `row` at indexes 1 to W: in the row buffer, or where the
