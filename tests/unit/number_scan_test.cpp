@@ -197,12 +197,22 @@ TEST(TextBlock, ReadsTheNumbersThatReadingNumberAfterNumberReads) {
                        "-1234567.5", "9999999", "00000000001", "1.e5", "-0", "-", "x", ".",
                        "-.", "+.", "1..", ".1234567", "+12345678", "-1234567.", "1234567.8", "5,6", "1e-5-3",
                        "12345678-9", "1-2", "123456789012345678901234.5.6", "-nan", "inf", "-1.#IND", "e5", ",",
-                       "1..2", "7ex", "\x01"};
+                       "1..2", "7ex", "\x01", "12345678.5", "1.23456789012345678901", "-0.0", "1.2x",
+                       "1234567.123456789012"};
   const char* spaces[] = {" ", "\t", "\r\n", "\n", "\v\f ", "  \t  "};
+  // As other programs write a raster's cells: a single's decimal, 20 digits.
+  auto float_word = [&random] {
+    char word[64];
+    const double scale = random() % 4 == 0 ? 1e-12 : 1e-4;
+    const float cell = static_cast<float>(static_cast<double>(random() % 100000000) * scale);
+    std::snprintf(word, sizeof word, "%.*g", 15 + static_cast<int>(random() % 6), static_cast<double>(cell));
+    return std::string(random() % 2 ? "-" : "") + word;
+  };
   for (int b = 0; b < 4000; ++b) {
     std::string text;
     for (int w = 0; w < 40; ++w) {
-      text += random() % 6 == 0 ? std::string(odd[random() % std::size(odd)]) : random_token(random);
+      const std::uint64_t kind = random() % 6;
+      text += kind == 0 ? std::string(odd[random() % std::size(odd)]) : kind == 1 ? float_word() : random_token(random);
       text += spaces[random() % std::size(spaces)];
       if (random() % 50 == 0) text.append(random() % 64, ' ');
     }

@@ -12,11 +12,9 @@ namespace plotveil {
 // the white space after it. A word with more after its number ("1.2.3",
 // "1-2", "7ex") is a damaged cell, and reading stops before it.
 template <bool kKeepText>
-bool read_long_word(BlockScan& scan, const char* p, const char* end) {
+bool read_long_word(BlockScan& scan, const char* p) {
   double& cell = scan.cells[scan.count];
-  if (scan_plain_decimal(p, end, cell)) {
-    p = end;
-  } else if (const char* stop = scan_decimal(p, scan.limit, cell)) {
+  if (const char* stop = scan_decimal(p, scan.limit, cell)) {
     p = stop;
   } else {
     NumberScanner scanner;
@@ -29,7 +27,7 @@ bool read_long_word(BlockScan& scan, const char* p, const char* end) {
   ++scan.count;
   return true;
 }
-template bool read_long_word<false>(BlockScan&, const char*, const char*);
-template bool read_long_word<true>(BlockScan&, const char*, const char*);
+template bool read_long_word<false>(BlockScan&, const char*);
+template bool read_long_word<true>(BlockScan&, const char*);
 
 }  // namespace plotveil

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "grid/numbers/cell_text.hpp"
+#include "grid/numbers/reading/decimal_number.hpp"
 #include "grid/numbers/reading/number_scan.hpp"
 #include "grid/numbers/reading/text_block.hpp"
 #include "grid/numbers/reading/white_space.hpp"
@@ -40,15 +41,18 @@ inline void convert_short_numbers(BlockScan& scan) {
   scan.converted = scan.count;
 }
 
-// Reads one word that is not a short number, from `p` to `end`: false when it
-// is not one whole number, ending at the white space after it.
+// Reads one word that is neither a short number nor a plain decimal: false
+// when it is not one whole number, ending at the white space after it.
 template <bool kKeepText>
-bool read_long_word(BlockScan& scan, const char* p, const char* end);
+bool read_long_word(BlockScan& scan, const char* p);
 
 // One word: a short number is stored as it stands, to be converted later;
 // any other word is read by the general scanner. False when the word is not
 // one number.
-template <bool kKeepText>
+// How a kind reads a plain decimal word (scan_plain_decimal's contract).
+using PlainDecimal = bool (*)(const char* p, const char* end, double& value);
+
+template <bool kKeepText, PlainDecimal kPlainDecimal = scan_plain_decimal>
 [[gnu::always_inline]] inline bool scan_word(BlockScan& scan, std::size_t start, std::size_t end) {
   const char* p = scan.text + start;
   ShortNumber number;
@@ -58,7 +62,14 @@ template <bool kKeepText>
     return true;
   }
   convert_short_numbers(scan);
-  if (!read_long_word<kKeepText>(scan, p, scan.text + end)) return false;
+  // The commonest long word, a plain decimal, here; any other in the general
+  // reader.
+  if (kPlainDecimal(p, scan.text + end, scan.cells[scan.count])) {
+    if constexpr (kKeepText) scan.texts[scan.count] = 0;
+    ++scan.count;
+  } else if (!read_long_word<kKeepText>(scan, p)) {
+    return false;
+  }
   scan.converted = scan.count;
   return true;
 }
@@ -78,18 +89,19 @@ bool scan_words_plain(BlockScan& scan, const std::size_t* starts, const std::siz
 // stores their values (converted at once) and returns true, else false with
 // nothing stored; such a group, and the words after the last whole group, go
 // word by word, each value converted at once too.
-template <bool kKeepText, std::size_t kGroup, bool (*kScanGroup)(BlockScan&, const std::size_t*, const std::size_t*)>
+template <bool kKeepText, std::size_t kGroup, bool (*kScanGroup)(BlockScan&, const std::size_t*, const std::size_t*),
+          PlainDecimal kPlainDecimal = scan_plain_decimal>
 bool scan_words_grouped(BlockScan& scan, const std::size_t* starts, const std::size_t* ends, std::size_t n) {
   std::size_t i = 0;
   for (; i + kGroup <= n; i += kGroup) {
     if (kScanGroup(scan, starts + i, ends + i)) continue;
     for (std::size_t j = i; j < i + kGroup; ++j) {
-      if (!scan_word<kKeepText>(scan, starts[j], ends[j])) return false;
+      if (!scan_word<kKeepText, kPlainDecimal>(scan, starts[j], ends[j])) return false;
       convert_short_numbers(scan);
     }
   }
   for (; i < n; ++i) {
-    if (!scan_word<kKeepText>(scan, starts[i], ends[i])) return false;
+    if (!scan_word<kKeepText, kPlainDecimal>(scan, starts[i], ends[i])) return false;
     convert_short_numbers(scan);
   }
   return true;
