@@ -22,6 +22,17 @@ TEST(DiskFull, SmallOutputFailsWhenItIsWrittenOut) {
     SCOPED_TRACE(format);
     expect_run(run_tool({grid, grid, kFull, format}), 4, dots(2) + "error writing into /dev/full \n");
   }
+  // A regular file that takes 40 bytes: the text written behind fails after
+  // the last place writing in order flushes, and closing the output says so.
+  const std::string out = dir.file("out.asc");
+  for (const char* threads : {"PLOTVEIL_THREADS=1", "PLOTVEIL_THREADS=3"}) {
+    SCOPED_TRACE(threads);
+    RunOptions options;
+    options.environment = {threads};
+    options.file_size_limit = 40;
+    expect_run(run_tool({grid, grid, out}, options), 4, dots(2) + "error writing into " + out + " \n");
+    EXPECT_EQ(read_file(out).size(), 40u);
+  }
 }
 
 TEST(DiskFull, LargeOutputFailsInARow) {

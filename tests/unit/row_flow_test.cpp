@@ -44,12 +44,13 @@ struct Behind {
   Behind(OutStream& out, const RowShape& shape, const std::string& name, std::size_t slot_cells, int workers,
          bool flushes) {
     EXPECT_EQ(threads.pool.start(workers), workers);
-    threads.writes_behind = threads.writer.start(out, threads.pool, shape, -9999, name, slot_cells, 2, print_dot);
-    EXPECT_TRUE(threads.writes_behind);
     if (flushes) {
       threads.flushes_behind = threads.flushes.start(out, threads.pool, 2, print_dot);
       EXPECT_TRUE(threads.flushes_behind);
     }
+    threads.writes_behind = threads.writer.start(out, threads.pool, shape, -9999, name, slot_cells, 2, print_dot,
+                                                 threads.flushing());
+    EXPECT_TRUE(threads.writes_behind);
   }
 };
 
@@ -153,12 +154,12 @@ TEST(RowSink, BehindWritesTheBytesAndFailsAtTheRowOfWritingInSeries) {
           EXPECT_EQ(behind.code, alone.code);
           EXPECT_EQ(behind.printed, alone.printed);
           EXPECT_EQ(behind.bytes, alone.bytes);
-          // Buffers written behind fail at the same row; what a failure left
-          // in the stream is never written.
+          // Text written behind at offsets fails at the same row; what a
+          // failure left in the stream is never written.
           const Written flushed = write_rows(width, 20, slot_cells, workers, capacity, refuse, true);
           EXPECT_EQ(flushed.code, alone.code);
           EXPECT_EQ(flushed.printed, alone.printed);
-          if (!fails) {
+          if (!refuse) {
             EXPECT_EQ(flushed.bytes, alone.bytes);
           }
         }

@@ -18,9 +18,10 @@ void format_job(void* context) {
 
 bool TextRowWriter::start(OutStream& out, WorkerPool& pool, const RowShape& shape, double nodata,
                           const std::string& out_name, std::size_t slot_cells, int slots,
-                          RowWritten row_written) {
+                          RowWritten row_written, WriteBehind* at_offsets) {
   out_ = &out;
   pool_ = &pool;
+  at_offsets_ = at_offsets;
   shape_ = shape;
   // A reader takes a cell for no data only when its text reads back as the
   // header's no-data value: -1234567 is no "-1.23457e+006".
@@ -51,6 +52,7 @@ bool TextRowWriter::start(OutStream& out, WorkerPool& pool, const RowShape& shap
     slot.job.work = format_job;
     slot.job.context = &slot;
   }
+  if (at_offsets != nullptr) at_offsets->take_text();
   return true;
 }
 
@@ -152,7 +154,11 @@ void TextRowWriter::row_filled(std::int64_t row) {
 }
 
 void TextRowWriter::submit_filled() {
-  pool_->submit(slots_[filling_].job);
+  Slot& slot = slots_[filling_];
+  // The slot's text from last time must be in the file before it is written
+  // anew.
+  if (at_offsets_ != nullptr && !at_offsets_->release(slot.written)) fail_write(*out_, *out_name_);
+  pool_->submit(slot.job);
   filling_ = (filling_ + 1) % slot_total_;
   // With every slot in flight, the next one to fill is the oldest.
   if (++pending_ == slot_total_) write_oldest();
@@ -165,14 +171,25 @@ void TextRowWriter::write_oldest() {
   std::size_t from = 0;
   std::int64_t row = slot.first_row;
   for (std::size_t k = 0; k < slot.row_end_count; ++k, ++row) {
-    write_row_text(*out_, text + from, slot.row_ends[k] - from, cell_room_, row, *out_name_);
+    write_text(text + from, slot.row_ends[k] - from, row);
     from = slot.row_ends[k];
     row_done(*out_, row_written_);
   }
-  if (from < slot.text_size) write_row_text(*out_, text + from, slot.text_size - from, cell_room_, row, *out_name_);
+  if (from < slot.text_size) write_text(text + from, slot.text_size - from, row);
+  if (at_offsets_ != nullptr) at_offsets_->write_text(slot.written, text, slot.text_size);
   slot.count = 0;
   oldest_ = (oldest_ + 1) % slot_total_;
   --pending_;
+}
+
+// Text of whole cells of row `row`: into the stream, or with the slot's
+// text written at offsets, only where writing it would flush.
+void TextRowWriter::write_text(const char* text, std::size_t size, std::int64_t row) {
+  if (at_offsets_ == nullptr) {
+    write_row_text(*out_, text, size, cell_room_, row, *out_name_);
+  } else if (!at_offsets_->account_text(text, size, cell_room_, row)) {
+    fail_write(*out_, *out_name_);
+  }
 }
 
 void TextRowWriter::finish() {

@@ -14,6 +14,7 @@
 #include "grid/files/rows.hpp"
 #include "grid/numbers/cell_text.hpp"
 #include "grid/pipeline/worker_pool.hpp"
+#include "grid/pipeline/write_behind.hpp"
 
 namespace plotveil {
 
@@ -27,9 +28,12 @@ class TextRowWriter {
 
   // `slots` slots of `slot_cells` cells each. `row_written` runs once a row's
   // text is all in the stream. Cells of the value `nodata` (the same bits)
-  // are written as the header writes it. False when the memory cannot be had.
+  // are written as the header writes it. With `at_offsets`, which writes the
+  // output's buffers behind, each slot's text is written from the slot at its
+  // offset instead of through the stream. False when the memory cannot be
+  // had.
   bool start(OutStream& out, WorkerPool& pool, const RowShape& shape, double nodata, const std::string& out_name,
-             std::size_t slot_cells, int slots, RowWritten row_written);
+             std::size_t slot_cells, int slots, RowWritten row_written, WriteBehind* at_offsets = nullptr);
 
   // Hands over cells 1 to W of row `row` and their texts (cell_text.hpp).
   // Text of earlier rows may be written meanwhile; a row that cannot be
@@ -60,6 +64,7 @@ class TextRowWriter {
     std::unique_ptr<std::size_t[]> row_ends;  // text offsets after each finished row
     std::size_t row_end_count = 0;
     Job job;
+    WriteBehind::Extent written;  // the text on its way into the file, at offsets
   };
   static void format_slot(Slot& slot);
 
@@ -68,9 +73,11 @@ class TextRowWriter {
   static void format_cells(Slot& slot);
   void submit_filled();
   void write_oldest();
+  void write_text(const char* text, std::size_t size, std::int64_t row);
 
   OutStream* out_ = nullptr;
   WorkerPool* pool_ = nullptr;
+  WriteBehind* at_offsets_ = nullptr;
   RowShape shape_;
   // Where six digits do not read the no-data value back, its cells are
   // written with the header's text of it, `nodata_length_` bytes; else 0.

@@ -46,6 +46,10 @@ std::unique_ptr<TextThreads> start_text_threads(const TextThreadSettings& settin
     threads->reads_ahead[k] = threads->sources[k].start(in, threads->pool, block, count, keep_texts);
     if (!threads->reads_ahead[k]) return nullptr;
   }
+  if (workers && platform::is_regular_file(out.file)) {
+    threads->flushes_behind = threads->flushes.start(out, threads->pool, kFlushesInFlight, row_written);
+    if (!threads->flushes_behind) return nullptr;
+  }
   if (text_output) {
     // Rows up to a width get slots at least a row wide, which the row loop
     // masks them straight into; fewer such slots keep as many cells in flight.
@@ -53,13 +57,9 @@ std::unique_ptr<TextThreads> start_text_threads(const TextThreadSettings& settin
         width <= settings.row_slots_up_to ? std::max(settings.text_slot_cells, width) : settings.text_slot_cells;
     const int slots = std::max<int>(2, static_cast<int>(static_cast<std::size_t>(count) *
                                                         settings.text_slot_cells / slot_cells));
-    threads->writes_behind =
-        threads->writer.start(out, threads->pool, shape, nodata, out_name, slot_cells, slots, row_written);
+    threads->writes_behind = threads->writer.start(out, threads->pool, shape, nodata, out_name, slot_cells, slots,
+                                                   row_written, threads->flushing());
     if (!threads->writes_behind) return nullptr;
-  }
-  if (workers && platform::is_regular_file(out.file)) {
-    threads->flushes_behind = threads->flushes.start(out, threads->pool, kFlushesInFlight, row_written);
-    if (!threads->flushes_behind) return nullptr;
   }
   return threads;
 }
