@@ -37,6 +37,28 @@ char* cut_at_end_of_text(InStream& in, char* from, char* end) {
 
 }  // namespace
 
+std::size_t read_at(platform::File file, void* destination, std::size_t count, std::uint64_t offset) {
+  char* bytes = static_cast<char*>(destination);
+  std::size_t done = 0;
+  while (done < count) {
+    const std::int64_t got = platform::read_file_at(file, bytes + done, count - done, offset + done);
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+}
+
+std::size_t write_at(platform::File file, const void* source, std::size_t count, std::uint64_t offset) {
+  const char* bytes = static_cast<const char*>(source);
+  std::size_t done = 0;
+  while (done < count) {
+    const std::int64_t put = platform::write_file_at(file, bytes + done, count - done, offset + done);
+    if (put <= 0) break;
+    done += static_cast<std::size_t>(put);
+  }
+  return done;
+}
+
 InStream::~InStream() { close_input(*this); }
 
 OpenInput open_input(InStream& in, const std::string& name) {

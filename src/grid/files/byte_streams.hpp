@@ -91,6 +91,11 @@ struct FlushHandOver {
   void* context = nullptr;
 };
 
+// All `count` bytes at `offset` of a regular file, from threads at once:
+// fewer only where the file ends or the system refuses. Return how many.
+std::size_t read_at(platform::File file, void* destination, std::size_t count, std::uint64_t offset);
+std::size_t write_at(platform::File file, const void* source, std::size_t count, std::uint64_t offset);
+
 struct OutStream {
   platform::File file = platform::kNoFile;
   std::unique_ptr<char[]> buffer;

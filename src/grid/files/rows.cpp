@@ -77,6 +77,18 @@ std::int64_t read_row_cells(InStream& in, GridEncoding encoding, const RowShape&
   return 0;
 }
 
+// Every cell that begins with cell_room bytes of room left goes in: up to the
+// end of the cell that holds the last byte such a cell may begin at. Cells
+// begin after a tab or a line feed; a number holds neither.
+std::size_t cells_taken(const char* text, std::size_t done, std::size_t size, std::size_t room,
+                        std::size_t cell_room) {
+  const std::size_t stop = done + (room - cell_room) + 1;
+  if (stop >= size) return size;
+  std::size_t end = stop;
+  while (end < size && text[end - 1] != '\t' && text[end - 1] != '\n') ++end;
+  return end;
+}
+
 void write_row_text(OutStream& out, const char* text, std::size_t size, std::size_t cell_room, std::int64_t row,
                     const std::string& out_name) {
   out.site = FlushSite{row, 0};
@@ -88,15 +100,7 @@ void write_row_text(OutStream& out, const char* text, std::size_t size, std::siz
       if (!flush_output_for(out, cell_room)) fail_write(out, out_name);
       continue;
     }
-    // Every cell that begins with cell_room bytes of room left goes in:
-    // up to the end of the cell that holds the last byte such a cell may
-    // begin at. Cells begin after a tab or a line feed; a number holds neither.
-    std::size_t stop = done + (room - cell_room) + 1;
-    if (stop >= size) {
-      stop = size;
-    } else {
-      while (stop < size && text[stop - 1] != '\t' && text[stop - 1] != '\n') ++stop;
-    }
+    const std::size_t stop = cells_taken(text, done, size, room, cell_room);
     std::memcpy(space, text + done, stop - done);
     commit_output(out, stop - done);
     done = stop;

@@ -42,6 +42,12 @@ void write_row_cells(OutStream& out, OutputFormat format, const double* cells, c
 // Room a text cell needs: one number and its separator.
 inline constexpr std::size_t kTextCellRoom = kMaxNumberText + 2;
 
+// Where the text of whole cells from `done` to `size` stops going into a
+// buffer with `room` bytes free (room >= cell_room): after every cell that
+// begins with cell_room bytes of room left.
+std::size_t cells_taken(const char* text, std::size_t done, std::size_t size, std::size_t room,
+                        std::size_t cell_room);
+
 // Writes text made of whole cells of row `row` (each its number, then a tab, or
 // CR LF after a row's last cell as RowShape says), flushing the stream at
 // exactly the bytes where writing cell after cell would: before a cell that may

@@ -4,7 +4,6 @@
 #include <new>
 
 #include "base/failure.hpp"
-#include "base/platform.hpp"
 
 namespace plotveil {
 namespace {
@@ -55,14 +54,7 @@ void BinaryRowSource::read_rows(Block& block) {
   const std::size_t cells = owner.rows_per_block_ * owner.width_;
   char* into = owner.cell_bytes_ == sizeof(float) ? reinterpret_cast<char*>(block.singles.get())
                                                    : reinterpret_cast<char*>(block.cells.get() + 1);
-  const std::size_t asked = cells * owner.cell_bytes_;
-  block.bytes = 0;
-  while (block.bytes < asked) {
-    const std::int64_t got =
-        platform::read_file_at(owner.file_, into + block.bytes, asked - block.bytes, block.start + block.bytes);
-    if (got <= 0) break;
-    block.bytes += static_cast<std::size_t>(got);
-  }
+  block.bytes = read_at(owner.file_, into, cells * owner.cell_bytes_, block.start);
   if (owner.cell_bytes_ == sizeof(float)) {
     const std::size_t whole = block.bytes / sizeof(float);
     const float* singles = block.singles.get();

@@ -5,7 +5,6 @@
 #include <new>
 
 #include "base/failure.hpp"
-#include "base/platform.hpp"
 #include "grid/files/text_input.hpp"
 #include "grid/numbers/reading/text_block.hpp"
 #include "grid/numbers/reading/white_space.hpp"
@@ -14,18 +13,6 @@ namespace plotveil {
 namespace {
 
 void read_range_job(void* context) { TextCellSource::read_range(*static_cast<TextCellSource::Block*>(context)); }
-
-// Reads up to `count` bytes at `offset`; fewer only where the file ends or a
-// read fails, which ends the data as the end of the file does.
-std::size_t read_bytes_at(platform::File file, char* destination, std::size_t count, std::uint64_t offset) {
-  std::size_t done = 0;
-  while (done < count) {
-    const std::int64_t got = platform::read_file_at(file, destination + done, count - done, offset + done);
-    if (got <= 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  return done;
-}
 
 }  // namespace
 
@@ -80,7 +67,8 @@ void TextCellSource::read_range(Block& block) {
   const std::size_t lead = first ? 0 : 1;
   char* const text = block.text.get();
   const std::size_t asked = lead + range + kWordReach;
-  std::size_t got = read_bytes_at(owner.in_->file, text, asked, block.start - lead);
+  // A read that fails ends the data as the end of the file does.
+  std::size_t got = read_at(owner.in_->file, text, asked, block.start - lead);
   bool data_ends = got < asked;
   // A text grid's data ends at its first 0x1A byte.
   if (const void* mark = std::memchr(text, 0x1A, got)) {

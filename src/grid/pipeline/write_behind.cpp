@@ -5,19 +5,13 @@
 
 #include "base/failure.hpp"
 #include "base/platform.hpp"
+#include "grid/files/rows.hpp"
 
 namespace plotveil {
 
 void WriteBehind::write_extent(void* context) {
   auto& extent = *static_cast<Extent*>(context);
-  const platform::File file = extent.owner->out_->file;
-  extent.written = 0;
-  while (extent.written < extent.size) {
-    const std::int64_t put = platform::write_file_at(file, extent.bytes + extent.written,
-                                                     extent.size - extent.written, extent.position + extent.written);
-    if (put <= 0) break;
-    extent.written += static_cast<std::size_t>(put);
-  }
+  extent.written = write_at(extent.owner->out_->file, extent.bytes, extent.size, extent.position);
 }
 
 bool WriteBehind::start(OutStream& out, WorkerPool& pool, int buffers, RowWritten row_written) {
@@ -83,13 +77,7 @@ bool WriteBehind::account_text(const char* text, std::size_t size, std::size_t c
       if (!add_point(FlushSite{row, 0})) return false;
       continue;
     }
-    // As write_row_text takes cells into its buffer.
-    std::size_t stop = done + (room - cell_room) + 1;
-    if (stop >= size) {
-      stop = size;
-    } else {
-      while (stop < size && text[stop - 1] != '\t' && text[stop - 1] != '\n') ++stop;
-    }
+    const std::size_t stop = cells_taken(text, done, size, room, cell_room);
     virtual_used_ += stop - done;
     done = stop;
   }
