@@ -24,6 +24,14 @@ BUILD = os.path.abspath(os.environ.get('PLOTVEIL_BUILD_DIR', os.path.join(ROOT, 
 os.environ['PATH'] = BUILD + os.pathsep + os.environ.get('PATH', '')
 os.environ.setdefault('QT_QPA_PLATFORM', 'offscreen')
 os.environ['GDAL_PAM_ENABLED'] = 'NO'  # no .aux.xml files beside the examples
+# QGIS keeps its settings (the plugin's folder among them) under HOME: the test
+# gets its own, so it never changes this machine's settings, and two runs at
+# once never see each other's folders.
+SETTINGS_HOME = tempfile.mkdtemp(prefix='plotveil_qgis_home_')
+atexit.register(shutil.rmtree, SETTINGS_HOME, True)
+os.environ['HOME'] = SETTINGS_HOME
+for variable in ('XDG_CONFIG_HOME', 'XDG_DATA_HOME', 'XDG_CACHE_HOME'):
+    os.environ.pop(variable, None)
 PLUGINS = tempfile.mkdtemp(prefix='plotveil_qgis_plugins_')
 atexit.register(shutil.rmtree, PLUGINS, True)
 if os.environ.get('PLOTVEIL_QGIS_ZIP'):
@@ -86,9 +94,7 @@ class ProcessingProviderTest(unittest.TestCase):
                 and qgis.utils.startProcessingPlugin('plotveil_processing')):
             raise RuntimeError('the plugin did not load')
         cls.plugin = qgis.utils.plugins['plotveil_processing']
-        # The programs come from PATH here; a folder set in this machine's QGIS
-        # settings is put back afterwards.
-        cls.folder_setting = ProcessingConfig.getSetting('PLOTVEIL_FOLDER')
+        # The programs come from PATH here, with no folder set.
         ProcessingConfig.setSettingValue('PLOTVEIL_FOLDER', '')
         cls.work = tempfile.mkdtemp(prefix='plotveil_qgis_test_')
         cls.grids = {'asc': (os.path.join(ROOT, 'examples', 'elevation.asc'),
@@ -126,7 +132,6 @@ class ProcessingProviderTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        ProcessingConfig.setSettingValue('PLOTVEIL_FOLDER', cls.folder_setting or '')
         cls.plugin.unload()
         shutil.rmtree(cls.work, ignore_errors=True)
 
